@@ -1,0 +1,80 @@
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "renderer.h"
+#include "scene_state.h"
+#include "window_link.h"
+
+WindowOperations windowOperations{};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Worker = std::uint32_t (*)(void*);
+
+std::int64_t Ticks() {
+  return static_cast<std::int64_t>(Clock::now().time_since_epoch().count());
+}
+
+// Starts the four workers in order, then waits for all of them. A worker
+// whose thread cannot be started runs here instead, so the phase still ends
+// only when all four routines have finished.
+void RunPhase(const Worker (&workers)[4], void* const (&parameters)[4]) {
+  std::thread threads[4];
+  for (int i = 0; i < 4; ++i) {
+    try {
+      threads[i] = std::thread(workers[i], parameters[i]);
+    } catch (const std::system_error&) {
+      workers[i](parameters[i]);
+    }
+  }
+  for (std::thread& thread : threads) {
+    if (thread.joinable()) thread.join();
+  }
+}
+
+}  // namespace
+
+void FormatTitle(char* buffer, std::size_t capacity, std::int64_t ticksPerSecond,
+                 std::int64_t start, std::int64_t castEnd, std::int64_t compositeEnd) {
+  constexpr float kMillisecondsPerSecond = 1000.0f;
+  const double frequency = static_cast<double>(ticksPerSecond);
+  const double frame = static_cast<double>(compositeEnd - start);
+  const double casting = static_cast<double>(castEnd - start);
+  const double compositing = static_cast<double>(compositeEnd - castEnd);
+  // A frame of 0 ticks gives an infinite frame rate, printed as such.
+  std::snprintf(buffer, capacity, "Glintor - %5.3f msec (%5.3f+%5.3f) - %5.3f fps",
+                frame * kMillisecondsPerSecond / frequency,
+                casting * kMillisecondsPerSecond / frequency,
+                compositing * kMillisecondsPerSecond / frequency, frequency / frame);
+}
+
+void RenderFrame() {
+  const std::int64_t ticksPerSecond = Clock::period::den / Clock::period::num;
+  const std::int64_t start = Ticks();
+  scene.busy = 1;
+  std::memset(scene.coverage, 0, PixelCount());
+  scene.lightIndex = std::uint32_t{scene.lightRow} * scene.width + scene.lightColumn;
+
+  RunPhase({CastLowerLeft, CastLowerRight, CastUpperLeft, CastUpperRight},
+           {nullptr, nullptr, nullptr, nullptr});
+  const std::int64_t castEnd = Ticks();
+
+  void* const quadrants[4] = {reinterpret_cast<void*>(std::uintptr_t{0}),
+                              reinterpret_cast<void*>(std::uintptr_t{1}),
+                              reinterpret_cast<void*>(std::uintptr_t{2}),
+                              reinterpret_cast<void*>(std::uintptr_t{3})};
+  RunPhase({CompositeQuadrant, CompositeQuadrant, CompositeQuadrant, CompositeQuadrant},
+           quadrants);
+  const std::int64_t compositeEnd = Ticks();
+
+  char title[128];
+  FormatTitle(title, sizeof title, ticksPerSecond, start, castEnd, compositeEnd);
+  if (windowOperations.setTitle != nullptr) windowOperations.setTitle(scene.window, title);
+  if (windowOperations.requestRepaint != nullptr) windowOperations.requestRepaint(scene.window);
+  scene.busy = 0;
+}

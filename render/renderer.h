@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Walks the discrete line from the light to the target, writing coverage,
+// counts and accum at every pixel after the light, the target included.
+void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow);
+
+// Casting workers, one per quadrant around the light. The parameter is not
+// read; each returns 1.
+std::uint32_t CastLowerLeft(void* unused);
+std::uint32_t CastLowerRight(void* unused);
+std::uint32_t CastUpperLeft(void* unused);
+std::uint32_t CastUpperRight(void* unused);
+
+// Compositing worker. The parameter's value is the image quadrant:
+// 0 lower left, 1 upper left, 2 lower right, 3 upper right. Returns 1, or 0
+// without touching anything for any other value.
+std::uint32_t CompositeQuadrant(void* quadrant);
+
+// One frame for the current light: casting on four threads, compositing on
+// four threads, then the timing title and a repaint request.
+void RenderFrame();
+
+// The title text for one frame, from the tick rate and the three time
+// stamps. Never writes more than capacity bytes.
+void FormatTitle(char* buffer, std::size_t capacity, std::int64_t ticksPerSecond,
+                 std::int64_t start, std::int64_t castEnd, std::int64_t compositeEnd);
