@@ -2,8 +2,9 @@
 
 #include "scene_state.h"
 
-// The build gives every renderer library (and the tests built against it)
-// its mode, e.g. -DGLINTOR_ACCUMULATION_MODE=Weighted.
+// The mode a program is built with: its build passes
+// GLINTOR_ACCUMULATION_MODE=Weighted or =Uniform. Only a program's own
+// sources include this; the renderer itself is built for both modes.
 #ifndef GLINTOR_ACCUMULATION_MODE
 #error "GLINTOR_ACCUMULATION_MODE must be defined as Weighted or Uniform"
 #endif

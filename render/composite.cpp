@@ -1,10 +1,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "accumulation_mode.h"
 #include "renderer.h"
 #include "scene_state.h"
 
+template <AccumulationMode mode>
 std::uint32_t CompositeQuadrant(void* quadrant) {
   const auto number = reinterpret_cast<std::uintptr_t>(quadrant);
   if (number > 3) return 0;
@@ -26,7 +26,7 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
     for (std::size_t column = 0; column < quadrantWidth; ++column, ++pixel) {
       const std::uint32_t count = scene.counts[pixel];
       const std::uint32_t divisor =
-          kAccumulationMode == AccumulationMode::Weighted ? count * count : count;
+          mode == AccumulationMode::Weighted ? count * count : count;
       for (std::size_t c = 0; c < 3; ++c) {
         const std::size_t channel = pixel * 3 + c;
         const auto quotient =
@@ -38,3 +38,6 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   }
   return 1;
 }
+
+template std::uint32_t CompositeQuadrant<AccumulationMode::Weighted>(void*);
+template std::uint32_t CompositeQuadrant<AccumulationMode::Uniform>(void*);

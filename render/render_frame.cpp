@@ -53,6 +53,7 @@ void FormatTitle(char* buffer, std::size_t capacity, std::int64_t ticksPerSecond
                 compositing * kMillisecondsPerSecond / frequency, frequency / frame);
 }
 
+template <AccumulationMode mode>
 void RenderFrame() {
   const std::int64_t ticksPerSecond = Clock::period::den / Clock::period::num;
   const std::int64_t start = Ticks();
@@ -60,7 +61,7 @@ void RenderFrame() {
   std::memset(scene.coverage, 0, PixelCount());
   scene.lightIndex = std::uint32_t{scene.lightRow} * scene.width + scene.lightColumn;
 
-  RunPhase({CastLowerLeft, CastLowerRight, CastUpperLeft, CastUpperRight},
+  RunPhase({CastLowerLeft<mode>, CastLowerRight<mode>, CastUpperLeft<mode>, CastUpperRight<mode>},
            {nullptr, nullptr, nullptr, nullptr});
   const std::int64_t castEnd = Ticks();
 
@@ -68,7 +69,8 @@ void RenderFrame() {
                               reinterpret_cast<void*>(std::uintptr_t{1}),
                               reinterpret_cast<void*>(std::uintptr_t{2}),
                               reinterpret_cast<void*>(std::uintptr_t{3})};
-  RunPhase({CompositeQuadrant, CompositeQuadrant, CompositeQuadrant, CompositeQuadrant},
+  RunPhase({CompositeQuadrant<mode>, CompositeQuadrant<mode>, CompositeQuadrant<mode>,
+            CompositeQuadrant<mode>},
            quadrants);
   const std::int64_t compositeEnd = Ticks();
 
@@ -78,3 +80,6 @@ void RenderFrame() {
   if (windowOperations.requestRepaint != nullptr) windowOperations.requestRepaint(scene.window);
   scene.busy = 0;
 }
+
+template void RenderFrame<AccumulationMode::Weighted>();
+template void RenderFrame<AccumulationMode::Uniform>();

@@ -3,24 +3,37 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "scene_state.h"
+
+// Every routine whose work depends on the accumulation mode takes the mode as
+// a template argument; a program picks its mode at build time
+// (kAccumulationMode in accumulation_mode.h). Both modes are instantiated.
+
 // Walks the discrete line from the light to the target, writing coverage,
 // counts and accum at every pixel after the light, the target included.
+template <AccumulationMode mode>
 void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow);
 
 // Casting workers, one per quadrant around the light. The parameter is not
 // read; each returns 1.
+template <AccumulationMode mode>
 std::uint32_t CastLowerLeft(void* unused);
+template <AccumulationMode mode>
 std::uint32_t CastLowerRight(void* unused);
+template <AccumulationMode mode>
 std::uint32_t CastUpperLeft(void* unused);
+template <AccumulationMode mode>
 std::uint32_t CastUpperRight(void* unused);
 
 // Compositing worker. The parameter's value is the image quadrant:
 // 0 lower left, 1 upper left, 2 lower right, 3 upper right. Returns 1, or 0
 // without touching anything for any other value.
+template <AccumulationMode mode>
 std::uint32_t CompositeQuadrant(void* quadrant);
 
 // One frame for the current light: casting on four threads, compositing on
 // four threads, then the timing title and a repaint request.
+template <AccumulationMode mode>
 void RenderFrame();
 
 // The title text for one frame, from the tick rate and the three time

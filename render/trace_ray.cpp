@@ -2,7 +2,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "accumulation_mode.h"
 #include "renderer.h"
 #include "scene_state.h"
 
@@ -22,6 +21,7 @@ void StoreShared(T& element, T value) {
 
 }  // namespace
 
+template <AccumulationMode mode>
 void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
   const auto columnDelta =
       static_cast<std::int16_t>(static_cast<std::uint16_t>(targetColumn - scene.lightColumn));
@@ -57,8 +57,11 @@ void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
     std::uint32_t* sum = scene.accum + position * 3;
     for (int c = 0; c < 3; ++c) {
       // Wraps modulo 2^32 on very long bright rays in Weighted mode.
-      sums[c] += kAccumulationMode == AccumulationMode::Weighted ? sample[c] * i : sample[c];
+      sums[c] += mode == AccumulationMode::Weighted ? sample[c] * i : sample[c];
       StoreShared(sum[c], sums[c]);
     }
   }
 }
+
+template void TraceRay<AccumulationMode::Weighted>(std::uint32_t, std::uint32_t);
+template void TraceRay<AccumulationMode::Uniform>(std::uint32_t, std::uint32_t);
