@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "reference_renderer.h"
+#include "renderer.h"
+#include "scene_state.h"
+#include "test_scene.h"
+
+namespace {
+
+constexpr AccumulationMode kModes[] = {AccumulationMode::Weighted, AccumulationMode::Uniform};
+
+std::size_t IndexOf(Pixel p) {
+  return static_cast<std::size_t>(p.row) * scene.width + static_cast<std::size_t>(p.column);
+}
+
+// The covered pixels of the scene, ordered by the step index the ray gave them.
+std::vector<Pixel> CoveredInStepOrder() {
+  std::vector<std::pair<int, Pixel>> covered;
+  for (int row = 0; row < scene.height; ++row)
+    for (int column = 0; column < scene.width; ++column)
+      if (scene.coverage[IndexOf({column, row})] != 0)
+        covered.push_back({scene.counts[IndexOf({column, row})], {column, row}});
+  std::sort(covered.begin(), covered.end(), [](auto& a, auto& b) { return a.first < b.first; });
+  std::vector<Pixel> pixels;
+  for (auto& [count, pixel] : covered) pixels.push_back(pixel);
+  return pixels;
+}
+
+struct WorkedWalk {
+  Pixel target;  // relative to the light
+  std::vector<Pixel> written;
+};
+
+TEST(TraceRay, WalksTheWorkedLinesPixelByPixel) {
+  const std::vector<WorkedWalk> walks = {
+      {{-5, 0}, {{-1, 0}, {-2, 0}, {-3, 0}, {-4, 0}, {-5, 0}}},
+      {{0, 3}, {{0, 1}, {0, 2}, {0, 3}}},
+      {{4, 4}, {{1, 1}, {2, 2}, {3, 3}, {4, 4}}},
+      {{5, 2}, {{1, 0}, {2, 0}, {3, 1}, {4, 1}, {5, 2}}},
+      {{3, -7}, {{0, -1}, {0, -2}, {1, -3}, {1, -4}, {2, -5}, {2, -6}, {3, -7}}},
+      // Minor steps come as late as possible: the light's row up to +9.
+      {{10, 1}, {{1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {8, 0}, {9, 0}, {10, 1}}},
+  };
+  const Pixel light{12, 12};
+  for (const WorkedWalk& walk : walks) {
+    SCOPED_TRACE(::testing::Message() << "target " << walk.target.column << "," << walk.target.row);
+    std::vector<Pixel> expected;
+    for (Pixel p : walk.written) expected.push_back({light.column + p.column, light.row + p.row});
+    const Pixel target{light.column + walk.target.column, light.row + walk.target.row};
+    EXPECT_EQ(ReferenceRayPixels(light, target), expected);
+    for (AccumulationMode mode : kModes) {
+      ScopedScene picture(25, 25, RandomPicture(25, 25, 1));
+      SetLight(light);
+      TraceRayIn(mode, target);
+      EXPECT_EQ(CoveredInStepOrder(), expected) << ModeName(mode);
+    }
+  }
+}
+
+TEST(TraceRay, AccumulatesEachModesSumsAlongTheRay) {
+  ScopedScene picture(30, 20, RandomPicture(30, 20, 2));
+  const Pixel light{4, 15};
+  const Pixel target{27, 2};
+  const std::vector<Pixel> pixels = ReferenceRayPixels(light, target);
+  for (AccumulationMode mode : kModes) {
+    SetLight(light);
+    TraceRayIn(mode, target);
+    std::uint32_t sums[3] = {0, 0, 0};
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+      const std::size_t index = IndexOf(pixels[k]);
+      const auto step = static_cast<std::uint32_t>(k + 1);
+      EXPECT_EQ(scene.counts[index], step);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const std::uint32_t sample = scene.source[index * 3 + c];
+        sums[c] += mode == AccumulationMode::Weighted ? sample * step : sample;
+        EXPECT_EQ(scene.accum[index * 3 + c], sums[c]) << ModeName(mode) << " step " << step;
+      }
+    }
+  }
+}
+
+TEST(TraceRay, WritesNothingWhenTheTargetIsTheLight) {
+  ScopedScene picture(9, 9, RandomPicture(9, 9, 3));
+  SetLight({4, 4});
+  TraceRayIn(AccumulationMode::Weighted, {4, 4});
+  EXPECT_TRUE(std::all_of(scene.coverage, scene.coverage + PixelCount(), [](auto b) { return b == 0; }));
+  EXPECT_TRUE(std::all_of(scene.counts, scene.counts + PixelCount(), [](auto b) { return b == 0; }));
+}
+
+// Every ray from several lights, each checked against the reference model
+// right after it, on top of whatever the earlier rays left behind.
+TEST(TraceRay, MatchesTheReferenceForEveryTargetOfAGrid) {
+  constexpr int kWidth = 23, kHeight = 17;
+  const auto source = RandomPicture(kWidth, kHeight, 4);
+  for (AccumulationMode mode : kModes) {
+    ScopedScene picture(kWidth, kHeight, source);
+    ReferenceRenderer reference(mode, kWidth, kHeight, source);
+    for (Pixel light : {Pixel{0, 0}, Pixel{11, 8}, Pixel{22, 3}, Pixel{5, 16}}) {
+      SetLight(light);
+      for (int row = 0; row < kHeight; ++row) {
+        for (int column = 0; column < kWidth; ++column) {
+          TraceRayIn(mode, {column, row});
+          reference.TraceRay(light, {column, row});
+          ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum))
+              << ModeName(mode) << " light " << light.column << "," << light.row << " target "
+              << column << "," << row;
+          ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
+          ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
+        }
+      }
+    }
+  }
+}
+
+// 255 * 5803 * 5804 / 2 still fits in 32 bits; one step further wraps.
+TEST(TraceRay, WeightedSumsWrapModulo2To32FromStep5804) {
+  constexpr int kWidth = 5805;
+  const std::vector<std::uint8_t> white(static_cast<std::size_t>(kWidth) * 3, 255);
+  for (AccumulationMode mode : kModes) {
+    ScopedScene picture(kWidth, 1, white);
+    SetLight({0, 0});
+    TraceRayIn(mode, {kWidth - 1, 0});
+    EXPECT_EQ(scene.counts[5804], 5804);
+    if (mode == AccumulationMode::Weighted) {
+      EXPECT_EQ(scene.accum[5803 * 3], 4294278030u);
+      EXPECT_EQ(scene.accum[5804 * 3], 790754u);
+      EXPECT_EQ(scene.accum[5804 * 3 + 2], 790754u);
+    } else {
+      EXPECT_EQ(scene.accum[5804 * 3], 255u * 5804u);
+    }
+  }
+}
+
+}  // namespace
