@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <random>
 #include <regex>
 #include <string>
@@ -115,6 +116,10 @@ struct DeterminismCase {
   int width;
   int height;
 };
+
+void PrintTo(const DeterminismCase& c, std::ostream* out) {
+  *out << ModeName(c.mode) << " " << c.width << "x" << c.height;
+}
 
 class RenderFrameDeterminism : public ::testing::TestWithParam<DeterminismCase> {};
 
