@@ -1,0 +1,143 @@
+#include "bmp_file.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+std::uint32_t ReadU32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 |
+         std::uint32_t{p[3]} << 24;
+}
+
+std::uint16_t ReadU16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+void PutU32(std::vector<std::uint8_t>& bytes, std::uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) {
+    bytes.push_back(static_cast<std::uint8_t>(value >> shift));
+  }
+}
+
+void PutU16(std::vector<std::uint8_t>& bytes, std::uint16_t value) {
+  bytes.push_back(static_cast<std::uint8_t>(value));
+  bytes.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+std::uint64_t PaddedRowBytes(std::uint64_t width, unsigned bitsPerPixel) {
+  return (width * bitsPerPixel + 31) / 32 * 4;
+}
+
+// Converts one B, G, R pixel to the file's depth.
+void PutPixel(std::vector<std::uint8_t>& row, const std::uint8_t* bgr, unsigned bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 8:
+      row.push_back(static_cast<std::uint8_t>((bgr[0] * 29 + bgr[1] * 150 + bgr[2] * 77) >> 8));
+      break;
+    case 16:
+      PutU16(row, static_cast<std::uint16_t>((bgr[2] >> 3) << 10 | (bgr[1] >> 3) << 5 |
+                                             bgr[0] >> 3));
+      break;
+    default:
+      row.insert(row.end(), bgr, bgr + 3);
+      if (bitsPerPixel == 32) row.push_back(0xFF);
+      break;
+  }
+}
+
+}  // namespace
+
+bool ParseBmpHeader(const std::uint8_t* bytes, std::size_t size, BmpHeader* header) {
+  if (size < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  BmpHeader parsed{};
+  parsed.dataOffset = ReadU32(bytes + 10);
+  const std::uint32_t infoSize = ReadU32(bytes + 14);
+  if (infoSize == 12) {
+    // The old OS/2 header: unsigned 16-bit sides, always bottom-up.
+    parsed.width = ReadU16(bytes + 18);
+    parsed.height = ReadU16(bytes + 20);
+    parsed.bitsPerPixel = ReadU16(bytes + 24);
+  } else if (infoSize >= 40 && size >= kBmpHeaderBytes) {
+    parsed.width = static_cast<std::int32_t>(ReadU32(bytes + 18));
+    const auto height = static_cast<std::int32_t>(ReadU32(bytes + 22));
+    parsed.topDown = height < 0;
+    parsed.height = height < 0 ? -std::int64_t{height} : std::int64_t{height};
+    parsed.bitsPerPixel = ReadU16(bytes + 28);
+    parsed.compression = ReadU32(bytes + 30);
+  } else {
+    return false;
+  }
+  *header = parsed;
+  return true;
+}
+
+std::uint64_t UncompressedDataSize(const BmpHeader& header) {
+  // 0 plain, 3 and 6 bit fields: rows are stored as they are.
+  if (header.compression != 0 && header.compression != 3 && header.compression != 6) return 0;
+  if (header.width <= 0 || header.height <= 0) return 0;
+  return PaddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitsPerPixel) *
+         static_cast<std::uint64_t>(header.height);
+}
+
+bool WriteBmp(const std::string& path, std::uint32_t width, std::uint32_t height,
+              unsigned bitsPerPixel, const std::uint8_t* bgrRows) {
+  if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
+    return false;
+  }
+  const std::uint64_t rowBytes = PaddedRowBytes(width, bitsPerPixel);
+  const std::uint32_t paletteBytes = bitsPerPixel == 8 ? 256 * 4 : 0;
+  const std::uint64_t dataBytes = rowBytes * height;
+  const std::uint64_t fileBytes = 54 + paletteBytes + dataBytes;
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
+      fileBytes > 0xFFFFFFFF) {
+    return false;
+  }
+
+  std::vector<std::uint8_t> head;
+  head.push_back('B');
+  head.push_back('M');
+  PutU32(head, static_cast<std::uint32_t>(fileBytes));
+  PutU32(head, 0);
+  PutU32(head, 54 + paletteBytes);
+  PutU32(head, 40);
+  PutU32(head, width);
+  PutU32(head, height);  // positive: bottom row first
+  PutU16(head, 1);
+  PutU16(head, static_cast<std::uint16_t>(bitsPerPixel));
+  PutU32(head, 0);
+  PutU32(head, static_cast<std::uint32_t>(dataBytes));
+  PutU32(head, 2835);  // 72 dots per inch
+  PutU32(head, 2835);
+  PutU32(head, bitsPerPixel == 8 ? 256 : 0);
+  PutU32(head, 0);
+  for (std::uint32_t level = 0; level < paletteBytes / 4; ++level) {
+    const auto grey = static_cast<std::uint8_t>(level);
+    head.insert(head.end(), {grey, grey, grey, 0});
+  }
+
+  const std::string temporary = path + ".partial";
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+  std::vector<std::uint8_t> row;
+  row.reserve(static_cast<std::size_t>(rowBytes));
+  const std::uint8_t* in = bgrRows;
+  for (std::uint32_t r = 0; r < height && written; ++r) {
+    row.clear();
+    for (std::uint32_t c = 0; c < width; ++c, in += 3) PutPixel(row, in, bitsPerPixel);
+    row.resize(static_cast<std::size_t>(rowBytes), 0);
+    written = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+  }
+  written = std::fclose(file) == 0 && written;
+
+  std::error_code error;
+  if (written) std::filesystem::rename(temporary, path, error);
+  if (!written || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
+}

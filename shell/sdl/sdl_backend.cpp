@@ -1,0 +1,149 @@
+// The viewer on SDL2: window, painting, events and the error message box.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+
+#define SDL_MAIN_HANDLED
+#include <SDL.h>
+
+#include "backend.h"
+#include "pointer_light.h"
+#include "scene_state.h"
+#include "sdl_backend.h"
+#include "window_link.h"
+
+namespace {
+
+SDL_Window* mainWindow = nullptr;
+bool videoStarted = false;
+Uint32 repaintEvent = 0;
+bool repaintQueued = false;
+
+bool StartVideo() {
+  if (videoStarted) return true;
+  SDL_SetMainReady();
+  // Outside the window the light stays where it is, even while a button is
+  // held: no capture of the pointer.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
+  videoStarted = true;
+  repaintEvent = SDL_RegisterEvents(1);
+  return repaintEvent != static_cast<Uint32>(-1);
+}
+
+// Copies all of `output` into the client area. Rows of `output` are packed
+// and bottom row first; the window's are top row first, so each row is
+// converted on its own.
+void Paint() {
+  SDL_Surface* surface = SDL_GetWindowSurface(mainWindow);
+  if (surface == nullptr) return;
+  if (scene.output == nullptr) {
+    // Shown before the first frame exists.
+    SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  } else {
+    const int width = std::min<int>(surface->w, scene.width);
+    const int height = std::min<int>(surface->h, scene.height);
+    const std::size_t stride = std::size_t{scene.width} * 3;
+    auto* target = static_cast<std::uint8_t*>(surface->pixels);
+    for (int y = 0; y < height; ++y) {
+      const std::uint8_t* row =
+          scene.output + (std::size_t{scene.height} - 1 - static_cast<std::size_t>(y)) * stride;
+      SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_BGR24, row, static_cast<int>(stride),
+                        surface->format->format, target + std::ptrdiff_t{y} * surface->pitch,
+                        surface->pitch);
+    }
+  }
+  SDL_UpdateWindowSurface(mainWindow);
+}
+
+void SetTitle(void* window, const char* text) {
+  SDL_SetWindowTitle(static_cast<SDL_Window*>(window), text);
+}
+
+// One queued repaint serves any number of requests.
+void RequestRepaint(void*) {
+  if (repaintQueued) return;
+  SDL_Event event{};
+  event.type = repaintEvent;
+  repaintQueued = SDL_PushEvent(&event) == 1;
+}
+
+void ShowError(const char* text) {
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
+}
+
+bool PrimaryScreenSize(std::int32_t* width, std::int32_t* height) {
+  SDL_Rect bounds{};
+  if (!StartVideo() || SDL_GetDisplayBounds(0, &bounds) != 0) return false;
+  *width = bounds.w;
+  *height = bounds.h;
+  return true;
+}
+
+bool OpenMainWindow(const ClientRectangle& client) {
+  if (!StartVideo()) return false;
+  mainWindow = SDL_CreateWindow("Glintor", client.left, client.top, client.right - client.left,
+                                client.bottom - client.top, SDL_WINDOW_HIDDEN);
+  if (mainWindow == nullptr) return false;
+  scene.window = mainWindow;
+  windowOperations = {SetTitle, RequestRepaint};
+  SDL_ShowWindow(mainWindow);
+  Paint();
+  return true;
+}
+
+// The newest position of the motion that queued up while the last frame was
+// rendered; older positions would only make the light lag behind.
+SDL_MouseMotionEvent NewestMotion(SDL_MouseMotionEvent motion) {
+  SDL_PumpEvents();
+  SDL_Event queued;
+  while (SDL_PeepEvents(&queued, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) == 1) {
+    motion = queued.motion;
+  }
+  return motion;
+}
+
+void RunMessageLoop(void (*renderFrame)()) {
+  SDL_Event event;
+  while (SDL_WaitEvent(&event) == 1) {
+    switch (event.type) {
+      case SDL_QUIT:
+        return;
+      case SDL_WINDOWEVENT:
+        if (event.window.event == SDL_WINDOWEVENT_CLOSE) return;
+        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
+        break;
+      case SDL_MOUSEMOTION: {
+        const SDL_MouseMotionEvent motion = NewestMotion(event.motion);
+        // The platform's 16-bit client coordinates.
+        HandlePointerMove(static_cast<std::uint16_t>(motion.x),
+                          static_cast<std::uint16_t>(motion.y), renderFrame);
+        break;
+      }
+      default:
+        if (event.type == repaintEvent) {
+          repaintQueued = false;
+          Paint();
+        }
+        break;
+    }
+  }
+}
+
+void CloseMainWindow() {
+  windowOperations = {};
+  scene.window = nullptr;
+  if (mainWindow != nullptr) SDL_DestroyWindow(mainWindow);
+  mainWindow = nullptr;
+  if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  videoStarted = false;
+  SDL_Quit();
+}
+
+const ShellBackend sdlBackend{SdlLoadSourceImage, ShowError,      PrimaryScreenSize,
+                              OpenMainWindow,     RunMessageLoop, CloseMainWindow};
+
+}  // namespace
+
+const ShellBackend& PlatformBackend() { return sdlBackend; }

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "startup_messages.h"
+
+// The checks a picture must pass, in the order the user learns of them:
+// too small before too large before too shallow. Sides are the picture's
+// true sizes, before anything is cut to 16 bits.
+LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel);
+
+// A decoded picture as a platform's reader hands it over. Each pixel starts
+// with blue, green, red; rows may be padded and stored either way up.
+struct PictureRows {
+  std::int64_t width;
+  std::int64_t height;
+  unsigned bitsPerPixel;         // of the file, for the depth check
+  unsigned bytesPerPixel;        // in memory, 3 or 4
+  const std::uint8_t* bottomRow; // first byte of the bottom row
+  std::ptrdiff_t rowStep;        // bytes from a row to the one above it
+};
+
+// Checks the picture, then sets width and height of the scene and fills a
+// new `source` with packed rows, bottom row first. On any failure the scene's
+// `source` stays null.
+LoadResult FillSource(const PictureRows& picture);
