@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "reciprocal.h"
 #include "renderer.h"
 #include "scene_state.h"
 
@@ -21,18 +22,28 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   const std::size_t quadrantWidth = right ? scene.width - halfWidth : halfWidth;
   const std::size_t rowSkip = scene.width - quadrantWidth;
 
+  // Built once, on first use, by whichever compositing thread comes first.
+  static const std::unique_ptr<const ReciprocalTable> reciprocals =
+      MakeReciprocalTable(mode == AccumulationMode::Weighted);
+  const ReciprocalTable& reciprocalOf = *reciprocals;
+  const std::uint16_t* const counts = scene.counts;
+  const std::uint32_t* const accum = scene.accum;
+  const std::uint8_t* const source = scene.source;
+  std::uint8_t* const output = scene.output;
+
   std::size_t pixel = firstRow * scene.width + firstColumn;
   for (std::size_t row = firstRow; row < endRow; ++row, pixel += rowSkip) {
     for (std::size_t column = 0; column < quadrantWidth; ++column, ++pixel) {
-      const std::uint32_t count = scene.counts[pixel];
-      const std::uint32_t divisor =
-          mode == AccumulationMode::Weighted ? count * count : count;
+      const std::uint16_t count = counts[pixel];
+      const std::uint64_t reciprocal = reciprocalOf[count];
       for (std::size_t c = 0; c < 3; ++c) {
         const std::size_t channel = pixel * 3 + c;
-        const auto quotient =
-            static_cast<std::uint16_t>(count == 0 ? 0 : scene.accum[channel] / divisor);
-        const auto value = static_cast<std::uint16_t>(scene.source[channel] + quotient);
-        scene.output[channel] = static_cast<std::uint8_t>(value > 255 ? 255 : value);
+        // Count 0 adds nothing; count 1 divides by 1.
+        const std::uint32_t sum = accum[channel];
+        const auto quotient = static_cast<std::uint16_t>(count <= 1 ? (count == 0 ? 0 : sum)
+                                                                    : DivideByReciprocal(sum, reciprocal));
+        const auto value = static_cast<std::uint16_t>(source[channel] + quotient);
+        output[channel] = static_cast<std::uint8_t>(value > 255 ? 255 : value);
       }
     }
   }

@@ -40,10 +40,17 @@ void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
   const std::ptrdiff_t majorStep = columnsMajor ? columnStep : rowStep;
   const std::ptrdiff_t minorStep = columnsMajor ? rowStep : columnStep;
 
+  // Everything the loop touches lives in locals, so the shared stores below
+  // cannot make the compiler reload it.
+  std::uint8_t* const coverage = scene.coverage;
+  std::uint16_t* const counts = scene.counts;
+  std::uint32_t* const accum = scene.accum;
+  const std::uint8_t* const source = scene.source;
+
   // The error starts at 0, not n / 2: minor steps come as late as possible.
   std::ptrdiff_t position = scene.lightIndex;
   std::int32_t error = 0;
-  std::uint32_t sums[3] = {0, 0, 0};
+  std::uint32_t blue = 0, green = 0, red = 0;
   for (std::uint32_t i = 1; i <= n; ++i) {
     position += majorStep;
     error += static_cast<std::int32_t>(m);
@@ -51,15 +58,18 @@ void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
       position += minorStep;
       error -= static_cast<std::int32_t>(n);
     }
-    StoreShared<std::uint8_t>(scene.coverage[position], 1);
-    StoreShared(scene.counts[position], static_cast<std::uint16_t>(i));
-    const std::uint8_t* sample = scene.source + position * 3;
-    std::uint32_t* sum = scene.accum + position * 3;
-    for (int c = 0; c < 3; ++c) {
-      // Wraps modulo 2^32 on very long bright rays in Weighted mode.
-      sums[c] += mode == AccumulationMode::Weighted ? sample[c] * i : sample[c];
-      StoreShared(sum[c], sums[c]);
-    }
+    const std::uint8_t* sample = source + position * 3;
+    // Wraps modulo 2^32 on very long bright rays in Weighted mode.
+    const std::uint32_t weight = mode == AccumulationMode::Weighted ? i : 1;
+    blue += sample[0] * weight;
+    green += sample[1] * weight;
+    red += sample[2] * weight;
+    StoreShared<std::uint8_t>(coverage[position], 1);
+    StoreShared(counts[position], static_cast<std::uint16_t>(i));
+    std::uint32_t* sum = accum + position * 3;
+    StoreShared(sum[0], blue);
+    StoreShared(sum[1], green);
+    StoreShared(sum[2], red);
   }
 }
 
