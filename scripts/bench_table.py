@@ -1,0 +1,101 @@
+#!/usr/bin/env python3
+"""Prints the table of a glintor_bench JSON report (see README, Performance).
+
+Each value is the median over the repetitions, or the single run's value when
+the report has no aggregates.
+"""
+import json
+import re
+import sys
+
+MODES = ["Weighted", "Uniform"]
+LIGHTS = ["centre", "corner", "edge", "moving"]
+
+
+def milliseconds(run, key="real_time"):
+    scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[run.get("time_unit", "ns")]
+    return run[key] * scale
+
+
+def medians(report):
+    """Benchmark name (without tails such as /iterations:N) -> run, and -> spread."""
+    single, median, spread = {}, {}, {}
+    for run in report["benchmarks"]:
+        if run.get("error_occurred"):
+            continue
+        name = re.sub(r"(/(iterations:\d+|repeats:\d+|real_time))+$", "", run["run_name"])
+        if run.get("run_type") == "aggregate":
+            if run.get("aggregate_name") == "median":
+                median[name] = run
+            elif run.get("aggregate_name") == "cv":
+                spread[name] = run["real_time"]
+        else:
+            single.setdefault(name, run)
+    single.update(median)
+    return single, spread
+
+
+def size_key(size):
+    width, height = size.split("x")
+    return int(width) * int(height)
+
+
+def cell(value, digits=2):
+    return "-" if value is None else f"{value:.{digits}f}"
+
+
+def main():
+    report = json.load(open(sys.argv[1]) if len(sys.argv) > 1 else sys.stdin)
+    runs, spread = medians(report)
+    floors = {}
+    for name, run in runs.items():
+        match = re.fullmatch(r"Floor/(cast|composite)/(\d+x\d+)", name)
+        if match:
+            floors[(match[1], match[2])] = milliseconds(run)
+    sizes = sorted({m[0] for name in runs for m in [re.search(r"\d+x\d+", name)] if m}, key=size_key)
+
+    header = ["mode", "size", "light", "ms/frame", "±%", "fps", "ns/px", "cast ms", "comp ms",
+              "ref/ours", "ours/floor", "comp/floor"]
+    rows = []
+    for mode in MODES:
+        for size in sizes:
+            for light in LIGHTS:
+                run = runs.get(f"Frame/{mode}/{size}/{light}")
+                if run is None:
+                    continue
+                ms = milliseconds(run)
+                cast, composite = run.get("cast_ms"), run.get("composite_ms")
+                reference = runs.get(f"Reference/{mode}/{size}/{light}")
+                floor_cast, floor_composite = floors.get(("cast", size)), floors.get(("composite", size))
+                floor = floor_cast + floor_composite if floor_cast and floor_composite else None
+                cv = spread.get(f"Frame/{mode}/{size}/{light}")
+                rows.append([
+                    mode, size, light, cell(ms), cell(cv * 100 if cv is not None else None, 1),
+                    cell(1000 / ms, 1), cell(ms * 1e6 / size_key(size)),
+                    cell(cast), cell(composite),
+                    cell(milliseconds(reference) / ms if reference else None),
+                    cell(ms / floor if floor else None),
+                    cell(composite / floor_composite if floor_composite and composite is not None else None),
+                ])
+    print_table(header, rows, 3)
+
+    print()
+    header = ["size", "floor cast ms", "floor comp ms", "floor ms", "ref Weighted ms", "ref Uniform ms"]
+    rows = []
+    for size in sizes:
+        cast, composite = floors.get(("cast", size)), floors.get(("composite", size))
+        references = [runs.get(f"Reference/{mode}/{size}/centre") for mode in MODES]
+        rows.append([size, cell(cast), cell(composite), cell(cast + composite if cast and composite else None)]
+                    + [cell(milliseconds(r) if r else None) for r in references])
+    print_table(header, rows, 1)
+
+
+def print_table(header, rows, text_columns):
+    widths = [max(len(str(row[i])) for row in [header] + rows) for i in range(len(header))]
+    for row in [header] + rows:
+        print("  ".join(str(value).ljust(w) if i < text_columns else str(value).rjust(w)
+                        for i, (value, w) in enumerate(zip(row, widths))))
+
+
+if __name__ == "__main__":
+    main()
