@@ -3,8 +3,8 @@
 // The target walks of the four casting routines, separate from what a visit
 // does so that the walk order itself can be checked. Each walks its quadrant
 // ring by ring from the picture's edges towards the light, every ring
-// counter-clockwise as displayed, and calls visit(column, row, index) for
-// every pixel on the way.
+// counter-clockwise as displayed, calls visit(column, row, index) for every
+// pixel on the way and ringDone() at the end of every ring.
 
 #include <algorithm>
 #include <cstddef>
@@ -33,8 +33,8 @@ inline void VisitLeg(Visit& visit, std::int32_t column, std::int32_t row,
 
 }  // namespace walk_detail
 
-template <typename Visit>
-void WalkLowerLeft(Visit&& visit) {
+template <typename Visit, typename RingDone>
+void WalkLowerLeft(Visit&& visit, RingDone&& ringDone) {
   const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
   const std::int32_t rings = std::min(lc, lr);
   for (std::int32_t k = 0; k < rings; ++k) {
@@ -42,33 +42,36 @@ void WalkLowerLeft(Visit&& visit) {
     const std::int32_t startRow = k == 0 ? lr : lr - 1;
     walk_detail::VisitLeg(visit, k, startRow, 0, -1, startRow - k + 1);
     walk_detail::VisitLeg(visit, k + 1, k, 1, 0, lc - k);
+    ringDone();
   }
 }
 
-template <typename Visit>
-void WalkLowerRight(Visit&& visit) {
+template <typename Visit, typename RingDone>
+void WalkLowerRight(Visit&& visit, RingDone&& ringDone) {
   const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
   const std::int32_t right = std::int32_t{scene.width} - 1;
   const std::int32_t rings = std::min(right - lc, lr);
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, lc + 1, k, 1, 0, right - k - lc);
     walk_detail::VisitLeg(visit, right - k, k + 1, 0, 1, lr - k);
+    ringDone();
   }
 }
 
-template <typename Visit>
-void WalkUpperLeft(Visit&& visit) {
+template <typename Visit, typename RingDone>
+void WalkUpperLeft(Visit&& visit, RingDone&& ringDone) {
   const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
   const std::int32_t top = std::int32_t{scene.height} - 1;
   const std::int32_t rings = std::min(lc, top - lr);
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, lc - 1, top - k, -1, 0, lc - k);
     walk_detail::VisitLeg(visit, k, top - 1 - k, 0, -1, top - k - lr);
+    ringDone();
   }
 }
 
-template <typename Visit>
-void WalkUpperRight(Visit&& visit) {
+template <typename Visit, typename RingDone>
+void WalkUpperRight(Visit&& visit, RingDone&& ringDone) {
   const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
   const std::int32_t right = std::int32_t{scene.width} - 1;
   const std::int32_t top = std::int32_t{scene.height} - 1;
@@ -76,5 +79,6 @@ void WalkUpperRight(Visit&& visit) {
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, right - k, lr + 1, 0, 1, top - k - lr);
     walk_detail::VisitLeg(visit, right - 1 - k, top - k, -1, 0, right - k - lc);
+    ringDone();
   }
 }

@@ -14,6 +14,17 @@
 template <AccumulationMode mode>
 void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow);
 
+struct RayTarget {
+  std::uint32_t column;
+  std::uint32_t row;
+};
+inline constexpr int kRayBatch = 8;
+
+// Traces up to kRayBatch rays to targets of one ring of one casting routine,
+// in the given order: the same result as TraceRay for each in turn.
+template <AccumulationMode mode>
+void TraceRays(const RayTarget* targets, int count);
+
 // Casting workers, one per quadrant around the light. The parameter is not
 // read; each returns 1.
 template <AccumulationMode mode>

@@ -19,10 +19,10 @@ std::vector<Pixel> WalkOf(Quadrant quadrant) {
     visits.push_back({column, row});
   };
   switch (quadrant) {
-    case Quadrant::LowerLeft: WalkLowerLeft(record); break;
-    case Quadrant::LowerRight: WalkLowerRight(record); break;
-    case Quadrant::UpperLeft: WalkUpperLeft(record); break;
-    case Quadrant::UpperRight: WalkUpperRight(record); break;
+    case Quadrant::LowerLeft: WalkLowerLeft(record, [] {}); break;
+    case Quadrant::LowerRight: WalkLowerRight(record, [] {}); break;
+    case Quadrant::UpperLeft: WalkUpperLeft(record, [] {}); break;
+    case Quadrant::UpperRight: WalkUpperRight(record, [] {}); break;
   }
   return visits;
 }
@@ -59,10 +59,10 @@ TEST(QuadrantWalk, WorkedExampleTracesOnlyFirstRingTargets) {
       TraceRayIn(AccumulationMode::Weighted, {column, row});
     };
     switch (kQuadrants[q]) {
-      case Quadrant::LowerLeft: WalkLowerLeft(traceIfUncovered); break;
-      case Quadrant::LowerRight: WalkLowerRight(traceIfUncovered); break;
-      case Quadrant::UpperLeft: WalkUpperLeft(traceIfUncovered); break;
-      case Quadrant::UpperRight: WalkUpperRight(traceIfUncovered); break;
+      case Quadrant::LowerLeft: WalkLowerLeft(traceIfUncovered, [] {}); break;
+      case Quadrant::LowerRight: WalkLowerRight(traceIfUncovered, [] {}); break;
+      case Quadrant::UpperLeft: WalkUpperLeft(traceIfUncovered, [] {}); break;
+      case Quadrant::UpperRight: WalkUpperRight(traceIfUncovered, [] {}); break;
     }
     const std::vector<Pixel> expected(kWorkedVisits[q].begin(),
                                       kWorkedVisits[q].begin() + static_cast<long>(tracedPrefix[q]));
@@ -152,6 +152,33 @@ TEST(QuadrantWalk, RoutinesWithoutRingsVisitNothingAtTheEdges) {
       EXPECT_EQ(WalkOf(quadrant).empty(), c.idle.count(quadrant) == 1)
           << "light " << c.light.column << "," << c.light.row << " routine " << static_cast<int>(quadrant);
   }
+}
+
+int RingsOf(Quadrant quadrant) {
+  int rings = 0;
+  auto ignore = [](std::int32_t, std::int32_t, std::size_t) {};
+  auto ringDone = [&] { ++rings; };
+  switch (quadrant) {
+    case Quadrant::LowerLeft: WalkLowerLeft(ignore, ringDone); break;
+    case Quadrant::LowerRight: WalkLowerRight(ignore, ringDone); break;
+    case Quadrant::UpperLeft: WalkUpperLeft(ignore, ringDone); break;
+    case Quadrant::UpperRight: WalkUpperRight(ignore, ringDone); break;
+  }
+  return rings;
+}
+
+TEST(QuadrantWalk, ReportsTheEndOfEveryRing) {
+  ScopedScene picture(100, 100, RandomPicture(100, 100, 17));
+  SetLight({50, 50});
+  EXPECT_EQ(RingsOf(Quadrant::LowerLeft), 50);
+  EXPECT_EQ(RingsOf(Quadrant::LowerRight), 49);
+  EXPECT_EQ(RingsOf(Quadrant::UpperLeft), 49);
+  EXPECT_EQ(RingsOf(Quadrant::UpperRight), 49);
+  SetLight({3, 97});
+  EXPECT_EQ(RingsOf(Quadrant::LowerLeft), 3);
+  EXPECT_EQ(RingsOf(Quadrant::LowerRight), 96);
+  EXPECT_EQ(RingsOf(Quadrant::UpperLeft), 2);
+  EXPECT_EQ(RingsOf(Quadrant::UpperRight), 2);
 }
 
 TEST(QuadrantWalk, LightInTheTopRightCornerLeavesAllWorkToLowerLeft) {

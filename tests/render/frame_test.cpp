@@ -160,6 +160,28 @@ INSTANTIATE_TEST_SUITE_P(PicturesAndModes, RenderFrameDeterminism, ::testing::Va
                                   "x" + std::to_string(param.param.height);
                          });
 
+// Every light position of small grids, one frame after another.
+TEST(RenderFrame, MatchesTheReferenceForEveryLightOfSmallGrids) {
+  for (AccumulationMode mode : kModes) {
+    for (auto [w, h] : {std::pair{13, 11}, std::pair{16, 9}, std::pair{9, 20}}) {
+      const auto source = RandomPicture(w, h, static_cast<std::uint32_t>(w * h));
+      ScopedScene picture(w, h, source);
+      ReferenceRenderer reference(mode, w, h, source);
+      for (int row = 0; row < h; ++row) {
+        for (int column = 0; column < w; ++column) {
+          scene.lightColumn = static_cast<std::uint16_t>(column);
+          scene.lightRow = static_cast<std::uint16_t>(row);
+          RenderFrameIn(mode);
+          reference.RenderFrame({column, row});
+          ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum))
+              << ModeName(mode) << " " << w << "x" << h << " light " << column << "," << row;
+          ASSERT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output));
+        }
+      }
+    }
+  }
+}
+
 // A 4K frame renders headless and matches the reference.
 TEST(RenderFrame, Renders3840x2160Headless) {
   constexpr int kWidth = 3840, kHeight = 2160;
