@@ -18,7 +18,11 @@ struct RayTarget {
   std::uint32_t column;
   std::uint32_t row;
 };
-inline constexpr int kRayBatch = 8;
+// Rays traced together, and how many steps of one ray are walked before the
+// next ray takes its turn: small enough that the lines one ray touches in a
+// block are still in the first-level cache for its neighbours.
+inline constexpr int kRayBatch = 256;
+inline constexpr std::uint32_t kStepBlock = 16;
 
 // Traces up to kRayBatch rays to targets of one ring of one casting routine,
 // in the given order: the same result as TraceRay for each in turn.

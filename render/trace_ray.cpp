@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -56,17 +57,17 @@ RayWalk StartWalk(RayTarget target) {
 
 // Every ray that passes a pixel reaches it at the same step, the pixel's
 // distance from the light, and rays to targets of one ring never pass each
-// other's targets. So walking a ring's rays side by side, step by step, and
-// in ray order within a step, leaves every pixel with the values of the last
-// ray through it, exactly as tracing them one after another does, while
-// neighbouring rays share the cache lines they touch.
+// other's targets. So the rays of a batch can be walked a block of steps at
+// a time, ray after ray within the block: every pixel still ends with the
+// values of the last ray through it, exactly as tracing the rays one after
+// another, while the lines that one ray's block loads serve its neighbours'.
 template <AccumulationMode mode>
 void TraceRays(const RayTarget* targets, int count) {
   RayWalk walks[kRayBatch];
   std::uint32_t longest = 0;
   for (int k = 0; k < count; ++k) {
     walks[k] = StartWalk(targets[k]);
-    if (walks[k].length > longest) longest = walks[k].length;
+    longest = std::max(longest, walks[k].length);
   }
   // Locals, so that the shared stores cannot make the compiler reload them.
   std::uint8_t* const coverage = scene.coverage;
@@ -74,27 +75,43 @@ void TraceRays(const RayTarget* targets, int count) {
   std::uint32_t* const accum = scene.accum;
   const std::uint8_t* const source = scene.source;
 
-  for (std::uint32_t i = 1; i <= longest; ++i) {
-    // Weighted sums wrap modulo 2^32 on very long bright rays.
-    const std::uint32_t weight = mode == AccumulationMode::Weighted ? i : 1;
+  for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
     for (int k = 0; k < count; ++k) {
       RayWalk& walk = walks[k];
-      if (walk.length < i) continue;
-      walk.position += walk.majorStep;
-      walk.error += walk.minorLength;
-      if (walk.error >= static_cast<std::int32_t>(walk.length)) {
-        walk.position += walk.minorStep;
-        walk.error -= static_cast<std::int32_t>(walk.length);
+      if (walk.length < first) continue;
+      const std::uint32_t last = std::min(walk.length, first + kStepBlock - 1);
+      const auto length = static_cast<std::int32_t>(walk.length);
+      const std::int32_t minorLength = walk.minorLength;
+      const std::ptrdiff_t majorStep = walk.majorStep;
+      const std::ptrdiff_t minorStep = walk.minorStep;
+      std::ptrdiff_t position = walk.position;
+      std::int32_t error = walk.error;
+      std::uint32_t blue = walk.sums[0], green = walk.sums[1], red = walk.sums[2];
+      for (std::uint32_t i = first; i <= last; ++i) {
+        position += majorStep;
+        error += minorLength;
+        if (error >= length) {
+          position += minorStep;
+          error -= length;
+        }
+        // Weighted sums wrap modulo 2^32 on very long bright rays.
+        const std::uint32_t weight = mode == AccumulationMode::Weighted ? i : 1;
+        const std::uint8_t* sample = source + position * 3;
+        blue += sample[0] * weight;
+        green += sample[1] * weight;
+        red += sample[2] * weight;
+        StoreShared<std::uint8_t>(coverage[position], 1);
+        StoreShared(counts[position], static_cast<std::uint16_t>(i));
+        std::uint32_t* sum = accum + position * 3;
+        StoreShared(sum[0], blue);
+        StoreShared(sum[1], green);
+        StoreShared(sum[2], red);
       }
-      const std::ptrdiff_t position = walk.position;
-      const std::uint8_t* sample = source + position * 3;
-      std::uint32_t* sum = accum + position * 3;
-      StoreShared<std::uint8_t>(coverage[position], 1);
-      StoreShared(counts[position], static_cast<std::uint16_t>(i));
-      for (int c = 0; c < 3; ++c) {
-        walk.sums[c] += sample[c] * weight;
-        StoreShared(sum[c], walk.sums[c]);
-      }
+      walk.position = position;
+      walk.error = error;
+      walk.sums[0] = blue;
+      walk.sums[1] = green;
+      walk.sums[2] = red;
     }
   }
 }
