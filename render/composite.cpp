@@ -34,14 +34,10 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   std::size_t pixel = firstRow * scene.width + firstColumn;
   for (std::size_t row = firstRow; row < endRow; ++row, pixel += rowSkip) {
     for (std::size_t column = 0; column < quadrantWidth; ++column, ++pixel) {
-      const std::uint16_t count = counts[pixel];
-      const std::uint64_t reciprocal = reciprocalOf[count];
+      const std::uint64_t reciprocal = reciprocalOf[counts[pixel]];
       for (std::size_t c = 0; c < 3; ++c) {
         const std::size_t channel = pixel * 3 + c;
-        // Count 0 adds nothing; count 1 divides by 1.
-        const std::uint32_t sum = accum[channel];
-        const auto quotient = static_cast<std::uint16_t>(count <= 1 ? (count == 0 ? 0 : sum)
-                                                                    : DivideByReciprocal(sum, reciprocal));
+        const auto quotient = static_cast<std::uint16_t>(DivideByReciprocal(accum[channel], reciprocal));
         const auto value = static_cast<std::uint16_t>(source[channel] + quotient);
         output[channel] = static_cast<std::uint8_t>(value > 255 ? 255 : value);
       }
