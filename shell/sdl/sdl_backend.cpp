@@ -26,6 +26,9 @@ bool StartVideo() {
   // Outside the window the light stays where it is, even while a button is
   // held: no capture of the pointer.
   SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  // The window surface is the platform's own framebuffer, not a texture of a
+  // 3D renderer: pixels reach the screen exactly as painted.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   videoStarted = true;
   repaintEvent = SDL_RegisterEvents(1);

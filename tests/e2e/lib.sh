@@ -17,10 +17,17 @@ started_pids=()
 cleanup() {
   local pid
   for pid in "${started_pids[@]}" $xvfb_pid; do
-    kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
+    kill "$pid" 2>/dev/null || continue
+    timeout 10 tail --pid="$pid" -f /dev/null || kill -KILL "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
   done
   rm -rf "$work"
 }
+
+# No X client may hang a test: each call gets a deadline of its own.
+for tool in xdotool xwininfo xdpyinfo import compare identify; do
+  eval "$tool() { timeout -k 5 30 $tool \"\$@\"; }"
+done
 trap cleanup EXIT
 
 fail() {
@@ -35,7 +42,7 @@ pass() {
 need_tools() {
   local tool
   for tool in "$@"; do
-    command -v "$tool" >/dev/null || fail "$tool is missing; scripts/install-deps installs it"
+    type -P "$tool" >/dev/null || fail "$tool is missing; scripts/install-deps installs it"
   done
 }
 
