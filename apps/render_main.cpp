@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
   }
   if (files.empty() || files.size() > 2) return Usage("give one input picture and at most one output");
 
-  const LoadResult loaded = SdlLoadSourceImage(files[0].c_str());
+  const LoadResult loaded = LoadSourceImage(files[0].c_str());
   if (loaded != LoadResult::Loaded) return Fail(StartupMessage(loaded, files[0]));
   if (lights.empty()) lights.push_back({std::uint32_t{scene.width} >> 1, std::uint32_t{scene.height} >> 1});
   for (const Light& light : lights) {

@@ -107,30 +107,35 @@ SDL_MouseMotionEvent NewestMotion(SDL_MouseMotionEvent motion) {
   return motion;
 }
 
+// Handles one event of the main window; false once the window is closed or
+// the program is asked to quit (SDL turns SIGTERM and SIGINT into that).
+bool MainWindowProc(const SDL_Event& event, void (*renderFrame)()) {
+  switch (event.type) {
+    case SDL_QUIT:
+      return false;
+    case SDL_WINDOWEVENT:
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
+      if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
+      return true;
+    case SDL_MOUSEMOTION: {
+      const SDL_MouseMotionEvent motion = NewestMotion(event.motion);
+      // The platform's 16-bit client coordinates.
+      HandlePointerMove(static_cast<std::uint16_t>(motion.x), static_cast<std::uint16_t>(motion.y),
+                        renderFrame);
+      return true;
+    }
+    default:
+      if (event.type == repaintEvent) {
+        repaintQueued = false;
+        Paint();
+      }
+      return true;
+  }
+}
+
 void RunMessageLoop(void (*renderFrame)()) {
   SDL_Event event;
-  while (SDL_WaitEvent(&event) == 1) {
-    switch (event.type) {
-      case SDL_QUIT:
-        return;
-      case SDL_WINDOWEVENT:
-        if (event.window.event == SDL_WINDOWEVENT_CLOSE) return;
-        if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
-        break;
-      case SDL_MOUSEMOTION: {
-        const SDL_MouseMotionEvent motion = NewestMotion(event.motion);
-        // The platform's 16-bit client coordinates.
-        HandlePointerMove(static_cast<std::uint16_t>(motion.x),
-                          static_cast<std::uint16_t>(motion.y), renderFrame);
-        break;
-      }
-      default:
-        if (event.type == repaintEvent) {
-          repaintQueued = false;
-          Paint();
-        }
-        break;
-    }
+  while (SDL_WaitEvent(&event) == 1 && MainWindowProc(event, renderFrame)) {
   }
 }
 
@@ -144,7 +149,7 @@ void CloseMainWindow() {
   SDL_Quit();
 }
 
-const ShellBackend sdlBackend{SdlLoadSourceImage, ShowError,      PrimaryScreenSize,
+const ShellBackend sdlBackend{LoadSourceImage, ShowError,      PrimaryScreenSize,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow};
 
 }  // namespace

@@ -4,4 +4,4 @@
 
 // The SDL backend's picture reader, also used by the offline renderer; needs
 // no display.
-LoadResult SdlLoadSourceImage(const char* fileName);
+LoadResult LoadSourceImage(const char* fileName);

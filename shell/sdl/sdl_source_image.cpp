@@ -52,7 +52,7 @@ bool IsBlueGreenRedInMemory(Uint32 format) {
 
 }  // namespace
 
-LoadResult SdlLoadSourceImage(const char* fileName) {
+LoadResult LoadSourceImage(const char* fileName) {
   SDL_RWops* file = SDL_RWFromFile(fileName, "rb");
   if (file == nullptr) return LoadResult::NotFound;
   BmpHeader header{};

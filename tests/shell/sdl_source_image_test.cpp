@@ -36,7 +36,7 @@ class SdlSourceImageTest : public ::testing::Test {
   std::string PathOf(const std::string& name) const { return (directory / name).string(); }
   LoadResult Load(const std::vector<std::uint8_t>& bytes) {
     WriteFile(PathOf("source.bmp"), bytes);
-    return SdlLoadSourceImage(PathOf("source.bmp").c_str());
+    return LoadSourceImage(PathOf("source.bmp").c_str());
   }
   // Counts bytes of `source` that differ from the pattern.
   std::size_t PatternMismatches() const {
@@ -93,7 +93,7 @@ TEST_F(SdlSourceImageTest, OversizedPicturesAreRefusedFromTheHeader) {
 }
 
 TEST_F(SdlSourceImageTest, MissingTruncatedAndForeignFilesAreNotFound) {
-  EXPECT_EQ(SdlLoadSourceImage(PathOf("absent.bmp").c_str()), LoadResult::NotFound);
+  EXPECT_EQ(LoadSourceImage(PathOf("absent.bmp").c_str()), LoadResult::NotFound);
   EXPECT_EQ(Load({}), LoadResult::NotFound);
   const std::string text = "this is not a picture, just some text in a file";
   EXPECT_EQ(Load({text.begin(), text.end()}), LoadResult::NotFound);
@@ -117,13 +117,13 @@ TEST_F(SdlSourceImageTest, WrittenPicturesReadBackAsWritten) {
     const auto file = bmp_test::ReadFile(PathOf("written.bmp"));
     const std::size_t rowBytes = (width * depth / 8 + 3) / 4 * 4;
     EXPECT_EQ(file.size(), 54 + rowBytes * height);
-    ASSERT_EQ(SdlLoadSourceImage(PathOf("written.bmp").c_str()), LoadResult::Loaded);
+    ASSERT_EQ(LoadSourceImage(PathOf("written.bmp").c_str()), LoadResult::Loaded);
     EXPECT_EQ(PatternMismatches(), 0u);
     ReleaseBuffers();
   }
   for (unsigned depth : {8u, 16u}) {
     ASSERT_TRUE(WriteBmp(PathOf("written.bmp"), 200, 200, depth, std::vector<std::uint8_t>(200 * 200 * 3).data()));
-    EXPECT_EQ(SdlLoadSourceImage(PathOf("written.bmp").c_str()), LoadResult::Unsupported);
+    EXPECT_EQ(LoadSourceImage(PathOf("written.bmp").c_str()), LoadResult::Unsupported);
   }
 }
 
