@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "renderer.h"
@@ -50,6 +52,36 @@ TEST(CompositeQuadrant, ClampsAt255AfterTheSixteenBitReductions) {
   // 65535 squared is the largest divisor and does not wrap: 4294836225 / it = 1.
   EXPECT_EQ(CompositeOne(AccumulationMode::Weighted, 65535, 4294836225u, 7), 8);
   EXPECT_EQ(CompositeOne(AccumulationMode::Weighted, 65535, 4294836224u, 7), 7);
+}
+
+// Counts, sums and sources of every size, including those no ray writes
+// (sums far above 255 times the divisor), against plain integer division,
+// over widths that leave every remainder of a multi-pixel step.
+TEST(CompositeQuadrant, MatchesPlainDivisionForAnyContent) {
+  std::mt19937 random(18);
+  for (int width : {16, 17, 18, 19, 41}) {
+    constexpr int kHeight = 6;
+    ScopedScene picture(width, kHeight, RandomPicture(width, kHeight, 19));
+    for (std::size_t i = 0; i < PixelCount(); ++i) {
+      const std::uint32_t roll = random() % 4;
+      scene.counts[i] = static_cast<std::uint16_t>(roll == 0 ? random() % 3 : roll == 1 ? 65535 - random() % 3 : random());
+    }
+    for (std::size_t i = 0; i < PixelCount() * 3; ++i) {
+      const std::uint32_t roll = random() % 4;
+      scene.accum[i] = static_cast<std::uint32_t>(roll == 0 ? UINT32_MAX - random() % 3 : roll == 1 ? random() % 70000 : random());
+    }
+    for (AccumulationMode mode : {AccumulationMode::Weighted, AccumulationMode::Uniform}) {
+      for (std::uintptr_t quadrant = 0; quadrant < 4; ++quadrant) ASSERT_EQ(CompositeIn(mode, quadrant), 1u);
+      for (std::size_t i = 0; i < PixelCount() * 3; ++i) {
+        const std::uint64_t count = scene.counts[i / 3];
+        const std::uint64_t divisor = mode == AccumulationMode::Weighted ? count * count : count;
+        const std::uint64_t quotient = count == 0 ? 0 : (scene.accum[i] / divisor) & 0xFFFF;
+        const std::uint64_t value = (scene.source[i] + quotient) & 0xFFFF;
+        ASSERT_EQ(scene.output[i], std::min<std::uint64_t>(value, 255))
+            << ModeName(mode) << " width " << width << " channel " << i << " count " << count << " sum " << scene.accum[i];
+      }
+    }
+  }
 }
 
 TEST(CompositeQuadrant, SplitsAnOddPictureIntoTheFourQuadrants) {

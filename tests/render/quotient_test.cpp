@@ -1,19 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 
-#include "reciprocal.h"
+#include "quotient.h"
 
 namespace {
 
 // Every divisor the compositing can meet, at the sums where truncation
-// changes: either side of each multiple near 0, near the top of the 32-bit
-// range, and at random.
-TEST(Reciprocal, DividesExactlyForEveryCountAndBoundarySum) {
+// changes: either side of the first multiples, of the last multiples below
+// 2^32, and at random.
+TEST(Quotient, DividesExactlyForEveryCountAndBoundarySum) {
   std::mt19937 random(16);
   for (bool squared : {false, true}) {
-    const auto table = MakeReciprocalTable(squared);
+    const auto table = MakeInverseTable(squared);
     for (std::uint64_t count = 1; count < table->size(); ++count) {
       const std::uint64_t divisor = squared ? count * count : count;
       const std::uint64_t top = UINT32_MAX / divisor * divisor;
@@ -23,13 +24,11 @@ TEST(Reciprocal, DividesExactlyForEveryCountAndBoundarySum) {
       for (std::uint64_t sum : sums) {
         if (sum > UINT32_MAX) continue;
         const auto x = static_cast<std::uint32_t>(sum);
-        ASSERT_EQ(DivideByReciprocal(x, (*table)[count]), x / divisor) << x << " / " << divisor;
-        ASSERT_EQ(DivideByReciprocalPortable(x, (*table)[count]), x / divisor) << x << " / " << divisor;
+        ASSERT_EQ(QuotientByInverse(x, (*table)[count]), x / divisor) << x << " / " << divisor;
       }
     }
     // A count of 0 adds nothing, whatever the sum.
-    EXPECT_EQ(DivideByReciprocal(UINT32_MAX, (*table)[0]), 0u);
-    EXPECT_EQ(DivideByReciprocalPortable(UINT32_MAX, (*table)[0]), 0u);
+    EXPECT_EQ(QuotientByInverse(UINT32_MAX, (*table)[0]), 0u);
   }
 }
 
