@@ -1,0 +1,114 @@
+// Reading the picture with the system's bitmap loader.
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <system_error>
+
+#include "bmp_file.h"
+#include "source_image.h"
+#include "win32_backend.h"
+
+namespace {
+
+// A picture that is refused anyway, or whose header promises more pixel data
+// than the file holds, never reaches the loader, which would allocate the
+// whole promised picture.
+LoadResult CheckFile(const char* fileName) {
+  std::FILE* file = std::fopen(fileName, "rb");
+  if (file == nullptr) return LoadResult::NotFound;
+  std::uint8_t bytes[kBmpHeaderBytes] = {};
+  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
+  std::fclose(file);
+  BmpHeader header{};
+  if (!ParseBmpHeader(bytes, got, &header)) return LoadResult::NotFound;
+  const LoadResult verdict = CheckPicture(header.width, header.height, header.bitsPerPixel);
+  if (verdict != LoadResult::Loaded) return verdict;
+  // Stored top row first: the loader of some systems makes a black picture
+  // of it, so it is refused rather than shown wrong.
+  if (header.topDown) return LoadResult::Unsupported;
+  std::error_code error;
+  const std::uintmax_t fileSize = std::filesystem::file_size(fileName, error);
+  const std::uint64_t needed = UncompressedDataSize(header);
+  if (error || needed == 0 || std::uint64_t{header.dataOffset} + needed > fileSize) {
+    return LoadResult::NotFound;
+  }
+  return LoadResult::Loaded;
+}
+
+// Room for the header and any colour table or colour masks that the system
+// may add to it.
+struct BitmapHeader {
+  BITMAPINFOHEADER header;
+  RGBQUAD colours[256];
+};
+
+// Asks the system for the picture's header, then for its pixel rows, and
+// fills `source` from them.
+LoadResult ReadBitmap(HDC context, HBITMAP bitmap) {
+  BitmapHeader query{};
+  query.header.biSize = sizeof(BITMAPINFOHEADER);
+  if (GetDIBits(context, bitmap, 0, 0, nullptr, reinterpret_cast<BITMAPINFO*>(&query),
+                DIB_RGB_COLORS) == 0) {
+    return LoadResult::NotFound;
+  }
+  const std::int64_t width = query.header.biWidth;
+  // Whatever the bitmap's own row order, the rows are asked for bottom row
+  // first below.
+  const std::int64_t height =
+      query.header.biHeight < 0 ? -std::int64_t{query.header.biHeight} : query.header.biHeight;
+  const unsigned bitsPerPixel = query.header.biBitCount;
+  const LoadResult checked = CheckPicture(width, height, bitsPerPixel);
+  if (checked != LoadResult::Loaded) return checked;
+
+  // Plain rows of 3- or 4-byte pixels, blue first, bottom row first, each
+  // padded to a multiple of 4 bytes; colour masks are resolved by the system.
+  BitmapHeader wanted{};
+  wanted.header.biSize = sizeof(BITMAPINFOHEADER);
+  wanted.header.biWidth = static_cast<LONG>(width);
+  wanted.header.biHeight = static_cast<LONG>(height);
+  wanted.header.biPlanes = 1;
+  wanted.header.biBitCount = bitsPerPixel > 24 ? WORD{32} : WORD{24};
+  wanted.header.biCompression = BI_RGB;
+  const unsigned bytesPerPixel = wanted.header.biBitCount / 8u;
+  const auto rowBytes = static_cast<std::size_t>((width * bytesPerPixel + 3) & ~std::int64_t{3});
+  const std::unique_ptr<std::uint8_t[]> rows(
+      new (std::nothrow) std::uint8_t[rowBytes * static_cast<std::size_t>(height)]);
+  if (rows == nullptr) return LoadResult::OutOfMemory;
+  const int copied = GetDIBits(context, bitmap, 0, static_cast<UINT>(height), rows.get(),
+                               reinterpret_cast<BITMAPINFO*>(&wanted), DIB_RGB_COLORS);
+  if (copied != height) return LoadResult::NotFound;
+
+  PictureRows delivered{};
+  delivered.width = width;
+  delivered.height = height;
+  delivered.bitsPerPixel = bitsPerPixel;
+  delivered.bytesPerPixel = bytesPerPixel;
+  delivered.bottomRow = rows.get();
+  delivered.rowStep = static_cast<std::ptrdiff_t>(rowBytes);
+  return FillSource(delivered);
+}
+
+}  // namespace
+
+LoadResult LoadSourceImage(HINSTANCE instance, const char* fileName) {
+  const LoadResult verdict = CheckFile(fileName);
+  if (verdict != LoadResult::Loaded) return verdict;
+  // Kept in the file's own format, never converted to the screen's.
+  auto* const bitmap = static_cast<HBITMAP>(
+      LoadImageA(instance, fileName, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
+  if (bitmap == nullptr) return LoadResult::NotFound;
+  HDC context = CreateCompatibleDC(nullptr);
+  LoadResult result = LoadResult::OutOfMemory;
+  if (context != nullptr) {
+    HGDIOBJ previous = SelectObject(context, bitmap);
+    result = ReadBitmap(context, bitmap);
+    // The bitmap leaves the context before either is released.
+    SelectObject(context, previous);
+    DeleteDC(context);
+  }
+  DeleteObject(bitmap);
+  return result;
+}
