@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
@@ -20,6 +21,17 @@ bool videoStarted = false;
 Uint32 repaintEvent = 0;
 bool repaintQueued = false;
 
+// With no display SDL falls back to drawing into memory, where a window
+// would run unseen and never be closed; only a user who names such a driver
+// gets it.
+bool IsOnScreen(const char* driver) {
+  if (driver == nullptr) return false;
+  const std::string_view name = driver;
+  if (name != "offscreen" && name != "dummy") return true;
+  const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+  return asked != nullptr && name == asked;
+}
+
 bool StartVideo() {
   if (videoStarted) return true;
   SDL_SetMainReady();
@@ -31,6 +43,7 @@ bool StartVideo() {
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   videoStarted = true;
+  if (!IsOnScreen(SDL_GetCurrentVideoDriver())) return false;
   repaintEvent = SDL_RegisterEvents(1);
   return repaintEvent != static_cast<Uint32>(-1);
 }

@@ -73,5 +73,15 @@ grep -q "^The file source.bmp don't found,$" "$work/missing/stderr" ||
   fail "missing without a display: stderr says '$(cat "$work/missing/stderr")'"
 grep -q "^The window could not be opened,$" "$work/headless/stderr" ||
   fail "headless: stderr says '$(cat "$work/headless/stderr")'"
+# Nor any video driver named: SDL would fall back to drawing into memory,
+# where the window would run unseen for ever.
+(
+  unset SDL_VIDEODRIVER
+  start_program "$work/headless" "$GLINTOR_WEIGHTED"
+  finish_program
+  [ "$exit_code" = 1 ] || fail "headless with no video driver named: exit code $exit_code, not 1"
+  grep -q "^The window could not be opened,$" "$work/headless/stderr" ||
+    fail "headless with no video driver named: stderr says '$(cat "$work/headless/stderr")'"
+) || exit 1
 export DISPLAY=$display
 pass "without a display the reason goes to stderr, exit code 1"
