@@ -5,6 +5,8 @@
 #include <system_error>
 #include <vector>
 
+#include "available_memory.h"
+
 namespace {
 
 std::uint32_t ReadU32(const std::uint8_t* p) {
@@ -51,24 +53,46 @@ void PutPixel(std::vector<std::uint8_t>& row, const std::uint8_t* bgr, unsigned 
 }  // namespace
 
 bool ParseBmpHeader(const std::uint8_t* bytes, std::size_t size, BmpHeader* header) {
-  if (size < 26 || bytes[0] != 'B' || bytes[1] != 'M') return false;
+  if (size < 18 || bytes[0] != 'B' || bytes[1] != 'M') return false;
   BmpHeader parsed{};
   parsed.dataOffset = ReadU32(bytes + 10);
-  const std::uint32_t infoSize = ReadU32(bytes + 14);
-  if (infoSize == 12) {
+  parsed.infoSize = ReadU32(bytes + 14);
+  const std::uint32_t info = parsed.infoSize;
+  if (info != 12 && info != 16 && info != 40 && info != 52 && info != 56 && info != 64 &&
+      info != 108 && info != 124) {
+    return false;
+  }
+  if (size < 14 + std::size_t{info}) return false;
+  if (info == 12) {
     // The old OS/2 header: unsigned 16-bit sides, always bottom-up.
     parsed.width = ReadU16(bytes + 18);
     parsed.height = ReadU16(bytes + 20);
+    parsed.planes = ReadU16(bytes + 22);
     parsed.bitsPerPixel = ReadU16(bytes + 24);
-  } else if (infoSize >= 40 && size >= kBmpHeaderBytes) {
-    parsed.width = static_cast<std::int32_t>(ReadU32(bytes + 18));
-    const auto height = static_cast<std::int32_t>(ReadU32(bytes + 22));
-    parsed.topDown = height < 0;
-    parsed.height = height < 0 ? -std::int64_t{height} : std::int64_t{height};
-    parsed.bitsPerPixel = ReadU16(bytes + 28);
-    parsed.compression = ReadU32(bytes + 30);
-  } else {
-    return false;
+    *header = parsed;
+    return true;
+  }
+  parsed.width = static_cast<std::int32_t>(ReadU32(bytes + 18));
+  const auto height = static_cast<std::int32_t>(ReadU32(bytes + 22));
+  parsed.topDown = height < 0;
+  parsed.height = height < 0 ? -std::int64_t{height} : std::int64_t{height};
+  parsed.planes = ReadU16(bytes + 26);
+  parsed.bitsPerPixel = ReadU16(bytes + 28);
+  if (info >= 40) parsed.compression = ReadU32(bytes + 30);
+  // Masks live in the newer Windows headers, or follow the 40-byte one when
+  // it asks for bit fields; OS/2's 64-byte header has none.
+  std::size_t masksAt = 0;
+  std::size_t maskCount = 0;
+  if (info >= 52 && info != 64) {
+    masksAt = 54;
+    maskCount = info >= 56 ? 4 : 3;
+  } else if (info == 40 && (parsed.compression == 3 || parsed.compression == 6)) {
+    masksAt = 54;
+    maskCount = parsed.compression == 6 ? 4 : 3;
+  }
+  if (maskCount > 0 && size >= masksAt + 4 * maskCount) {
+    parsed.hasMasks = true;
+    for (std::size_t i = 0; i < maskCount; ++i) parsed.masks[i] = ReadU32(bytes + masksAt + 4 * i);
   }
   *header = parsed;
   return true;
@@ -80,6 +104,79 @@ std::uint64_t UncompressedDataSize(const BmpHeader& header) {
   if (header.width <= 0 || header.height <= 0) return 0;
   return PaddedRowBytes(static_cast<std::uint64_t>(header.width), header.bitsPerPixel) *
          static_cast<std::uint64_t>(header.height);
+}
+
+namespace {
+
+bool IsWholeByte(std::uint32_t mask) {
+  return mask == 0xFFu || mask == 0xFF00u || mask == 0xFF0000u || mask == 0xFF000000u;
+}
+
+// Colour masks the decoder turns into exactly the stored bytes: one whole
+// byte per colour, and alpha, if any, in a byte of its own.
+bool AreByteMasks(const std::uint32_t (&masks)[4]) {
+  const std::uint32_t red = masks[0], green = masks[1], blue = masks[2], alpha = masks[3];
+  if (!IsWholeByte(red) || !IsWholeByte(green) || !IsWholeByte(blue)) return false;
+  if ((red & green) != 0 || (red & blue) != 0 || (green & blue) != 0) return false;
+  return alpha == 0 || (IsWholeByte(alpha) && (alpha & (red | green | blue)) == 0);
+}
+
+bool IsReadableEncoding(const BmpHeader& header) {
+  // The short OS/2 2.x header is one the decoder misreads.
+  if (header.infoSize == 16) return false;
+  if (header.bitsPerPixel != 24 && header.bitsPerPixel != 32) return false;
+  if (header.compression == 0) return true;
+  // Bit fields only in a Windows header at 32 bits; to OS/2, 3 is Huffman
+  // coding. RLE, JPEG, PNG and alpha bit fields are not read.
+  if (header.compression != 3 || header.bitsPerPixel != 32 || header.infoSize == 64) return false;
+  return !header.hasMasks || AreByteMasks(header.masks);
+}
+
+}  // namespace
+
+LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize, std::int64_t minSide) {
+  const LoadResult picture =
+      CheckPicture(header.width, header.height, header.bitsPerPixel, minSide);
+  if (picture != LoadResult::Loaded) return picture;
+  if (!IsReadableEncoding(header)) return LoadResult::Unsupported;
+  if (header.planes != 1 || (header.compression == 3 && !header.hasMasks)) {
+    return LoadResult::NotFound;
+  }
+  // Pixels never overlap the headers, and every row the header promises is
+  // in the file.
+  const std::uint64_t headersEnd =
+      14 + std::uint64_t{header.infoSize} + (header.infoSize == 40 && header.compression == 3 ? 12 : 0);
+  const std::uint64_t needed = UncompressedDataSize(header);
+  if (header.dataOffset < headersEnd || needed == 0 ||
+      std::uint64_t{header.dataOffset} + needed > fileSize) {
+    return LoadResult::NotFound;
+  }
+  return LoadResult::Loaded;
+}
+
+LoadResult CheckBeforeDecoding(const std::uint8_t* start, std::size_t startSize,
+                               std::uint64_t fileSize, BmpHeader* header, std::int64_t minSide) {
+  if (!ParseBmpHeader(start, startSize, header)) return LoadResult::NotFound;
+  const LoadResult verdict = CheckBmpHeader(*header, fileSize, minSide);
+  if (verdict != LoadResult::Loaded) return verdict;
+  if (!PictureFitsInMemory(static_cast<std::uint64_t>(header->width),
+                           static_cast<std::uint64_t>(header->height), AvailableMemoryBytes())) {
+    return LoadResult::OutOfMemory;
+  }
+  return LoadResult::Loaded;
+}
+
+LoadResult CheckBmpFile(const char* fileName, BmpHeader* header, std::int64_t minSide) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(fileName, error)) return LoadResult::NotFound;
+  const std::uintmax_t fileSize = std::filesystem::file_size(fileName, error);
+  if (error) return LoadResult::NotFound;
+  std::FILE* file = std::fopen(fileName, "rb");
+  if (file == nullptr) return LoadResult::NotFound;
+  std::uint8_t start[kBmpHeaderBytes] = {};
+  const std::size_t got = std::fread(start, 1, sizeof start, file);
+  std::fclose(file);
+  return CheckBeforeDecoding(start, got, fileSize, header, minSide);
 }
 
 bool WriteBmp(const std::string& path, std::uint32_t width, std::uint32_t height,

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "source_image.h"
+#include "startup_messages.h"
+
 // What the start of a BMP file says about its picture, read before anything
 // is decoded, so that a lying header cannot make the reader allocate more
 // than the file could fill.
@@ -14,10 +17,15 @@ struct BmpHeader {
   unsigned bitsPerPixel;
   std::uint32_t compression;
   std::uint32_t dataOffset;
+  std::uint32_t infoSize;  // 12 and 64 OS/2; 40, 52, 56, 108, 124 Windows
+  unsigned planes;
+  bool hasMasks;           // the red, green, blue and alpha masks below were in the file
+  std::uint32_t masks[4];
 };
 
-// The largest file header plus info header needed to parse one.
-inline constexpr std::size_t kBmpHeaderBytes = 54;
+// Enough of the start of a file for the largest info header and the colour
+// masks that may follow a short one.
+inline constexpr std::size_t kBmpHeaderBytes = 14 + 124 + 16;
 
 // False if the bytes do not start a BMP file this program can make sense of.
 bool ParseBmpHeader(const std::uint8_t* bytes, std::size_t size, BmpHeader* header);
@@ -25,6 +33,26 @@ bool ParseBmpHeader(const std::uint8_t* bytes, std::size_t size, BmpHeader* head
 // Bytes of pixel data an uncompressed picture needs (rows padded to 4 bytes);
 // 0 for compressed pictures, whose size the header cannot tell.
 std::uint64_t UncompressedDataSize(const BmpHeader& header);
+
+// Everything that can be known from the header and the file's size, in the
+// order the user learns of it: the picture's size and depth, then whether
+// its encoding is one the decoder reads exactly (plain rows of 24 or 32
+// bits, or 32 bits with one byte per colour), then whether the file holds
+// all the pixels the header promises.
+LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize,
+                          std::int64_t minSide = kMinPictureSide);
+
+// The checks made before a decoder may see the file: the header parsed from
+// the file's first bytes (up to kBmpHeaderBytes of them) and checked against
+// the file's size, then the memory the picture will need.
+LoadResult CheckBeforeDecoding(const std::uint8_t* start, std::size_t startSize,
+                               std::uint64_t fileSize, BmpHeader* header,
+                               std::int64_t minSide = kMinPictureSide);
+
+// The same for a file by name. Anything but a regular file (a folder, a
+// device, a pipe that would block the reader) is not found.
+LoadResult CheckBmpFile(const char* fileName, BmpHeader* header,
+                        std::int64_t minSide = kMinPictureSide);
 
 // Writes a bottom-up BMP of the given depth (8: grey levels, 16: 5-5-5,
 // 24 or 32) from packed B, G, R rows, bottom row first. Writes to a

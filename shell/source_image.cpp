@@ -1,16 +1,17 @@
 #include "source_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
 #include "scene_state.h"
 
-namespace {
-constexpr std::int64_t kMinPictureSide = 100;
-}  // namespace
-
-LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel) {
-  if (width < kMinPictureSide || height < kMinPictureSide) return LoadResult::TooSmall;
+LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel,
+                        std::int64_t minSide) {
+  // Never below one pixel: an empty picture cannot be shown.
+  if (width < std::max<std::int64_t>(minSide, 1) || height < std::max<std::int64_t>(minSide, 1)) {
+    return LoadResult::TooSmall;
+  }
   if (width > std::int64_t{kMaxPictureSide} || height > std::int64_t{kMaxPictureSide}) {
     return LoadResult::TooLarge;
   }
@@ -18,8 +19,9 @@ LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPe
   return LoadResult::Loaded;
 }
 
-LoadResult FillSource(const PictureRows& picture) {
-  const LoadResult verdict = CheckPicture(picture.width, picture.height, picture.bitsPerPixel);
+LoadResult FillSource(const PictureRows& picture, std::int64_t minSide) {
+  const LoadResult verdict =
+      CheckPicture(picture.width, picture.height, picture.bitsPerPixel, minSide);
   if (verdict != LoadResult::Loaded) return verdict;
   if (picture.bytesPerPixel < 3) return LoadResult::Unsupported;
 

@@ -5,10 +5,15 @@
 
 #include "startup_messages.h"
 
+// The smallest side the viewer accepts. Tests and the fuzz target pass a
+// smaller one so that small files reach the decoder.
+inline constexpr std::int64_t kMinPictureSide = 100;
+
 // The checks a picture must pass, in the order the user learns of them:
 // too small before too large before too shallow. Sides are the picture's
 // true sizes, before anything is cut to 16 bits.
-LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel);
+LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel,
+                        std::int64_t minSide = kMinPictureSide);
 
 // A decoded picture as a platform's reader hands it over. Each pixel starts
 // with blue, green, red; rows may be padded and stored either way up.
@@ -24,4 +29,4 @@ struct PictureRows {
 // Checks the picture, then sets width and height of the scene and fills a
 // new `source` with packed rows, bottom row first. On any failure the scene's
 // `source` stays null.
-LoadResult FillSource(const PictureRows& picture);
+LoadResult FillSource(const PictureRows& picture, std::int64_t minSide = kMinPictureSide);

@@ -1,7 +1,16 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
+#include "source_image.h"
 #include "startup_messages.h"
 
 // The SDL backend's picture reader, also used by the offline renderer; needs
 // no display.
 LoadResult LoadSourceImage(const char* fileName);
+
+// The same reader on a file's bytes held in memory, with the smallest side
+// it accepts (tests and the fuzz target let small pictures through).
+LoadResult LoadSourceImageFromBytes(const std::uint8_t* bytes, std::size_t size,
+                                    std::int64_t minSide = kMinPictureSide);

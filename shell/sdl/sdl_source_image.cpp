@@ -1,7 +1,10 @@
 // Reading the picture with SDL's BMP reader.
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <system_error>
 
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
@@ -12,25 +15,7 @@
 
 namespace {
 
-// Reads the header first: a picture that is refused anyway, or whose header
-// promises more pixel data than the file holds, is never handed to the
-// reader, which would allocate the whole promised picture.
-LoadResult CheckHeader(SDL_RWops* file, BmpHeader* header) {
-  std::uint8_t bytes[kBmpHeaderBytes] = {};
-  const std::size_t got = SDL_RWread(file, bytes, 1, sizeof bytes);
-  if (!ParseBmpHeader(bytes, got, header)) return LoadResult::NotFound;
-  const LoadResult verdict = CheckPicture(header->width, header->height, header->bitsPerPixel);
-  if (verdict != LoadResult::Loaded) return verdict;
-  const std::uint64_t needed = UncompressedDataSize(*header);
-  const Sint64 fileSize = SDL_RWsize(file);
-  if (needed == 0 || fileSize < 0 ||
-      std::uint64_t{header->dataOffset} + needed > static_cast<std::uint64_t>(fileSize)) {
-    return LoadResult::NotFound;
-  }
-  return LoadResult::Loaded;
-}
-
-LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel) {
+LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel, std::int64_t minSide) {
   // SDL hands rows top row first, each padded to its pitch.
   const auto pitch = static_cast<std::ptrdiff_t>(surface->pitch);
   const auto* top = static_cast<const std::uint8_t*>(surface->pixels);
@@ -41,7 +26,7 @@ LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel) {
   rows.bytesPerPixel = surface->format->BytesPerPixel;
   rows.bottomRow = top + (std::ptrdiff_t{surface->h} - 1) * pitch;
   rows.rowStep = -pitch;
-  return FillSource(rows);
+  return FillSource(rows, minSide);
 }
 
 bool IsBlueGreenRedInMemory(Uint32 format) {
@@ -50,30 +35,64 @@ bool IsBlueGreenRedInMemory(Uint32 format) {
          (format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_XRGB8888);
 }
 
-}  // namespace
-
-LoadResult LoadSourceImage(const char* fileName) {
-  SDL_RWops* file = SDL_RWFromFile(fileName, "rb");
-  if (file == nullptr) return LoadResult::NotFound;
+// Reads the header first: a picture that is refused anyway, or whose header
+// promises more pixel data than the file holds, or more memory than the
+// machine has, is never handed to the reader, which would allocate the whole
+// promised picture. Closes the file.
+LoadResult LoadFrom(SDL_RWops* file, std::int64_t minSide) {
+  std::uint8_t start[kBmpHeaderBytes] = {};
+  const std::size_t got = SDL_RWread(file, start, 1, sizeof start);
+  const Sint64 fileSize = SDL_RWsize(file);
   BmpHeader header{};
-  const LoadResult verdict = CheckHeader(file, &header);
+  const LoadResult verdict =
+      fileSize < 0 ? LoadResult::NotFound
+                   : CheckBeforeDecoding(start, got, static_cast<std::uint64_t>(fileSize), &header,
+                                         minSide);
   if (verdict != LoadResult::Loaded || SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
     SDL_RWclose(file);
     return verdict == LoadResult::Loaded ? LoadResult::NotFound : verdict;
+  }
+  // Byte-sized colour masks in an order SDL has no pixel format for.
+  if (header.compression == 3 &&
+      SDL_MasksToPixelFormatEnum(32, header.masks[0], header.masks[1], header.masks[2],
+                                 header.masks[3]) == SDL_PIXELFORMAT_UNKNOWN) {
+    SDL_RWclose(file);
+    return LoadResult::Unsupported;
   }
   SDL_Surface* surface = SDL_LoadBMP_RW(file, 1);
   if (surface == nullptr) return LoadResult::NotFound;
 
   LoadResult result = LoadResult::Loaded;
-  if (IsBlueGreenRedInMemory(surface->format->format)) {
-    result = FillFromSurface(surface, header.bitsPerPixel);
+  if (surface->w != header.width || surface->h != header.height) {
+    result = LoadResult::NotFound;
+  } else if (IsBlueGreenRedInMemory(surface->format->format)) {
+    result = FillFromSurface(surface, header.bitsPerPixel, minSide);
   } else {
     // Other channel layouts (bit fields) are converted, not guessed at.
     SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_BGR24, 0);
     result = converted == nullptr ? LoadResult::OutOfMemory
-                                  : FillFromSurface(converted, header.bitsPerPixel);
+                                  : FillFromSurface(converted, header.bitsPerPixel, minSide);
     SDL_FreeSurface(converted);
   }
   SDL_FreeSurface(surface);
   return result;
+}
+
+}  // namespace
+
+LoadResult LoadSourceImage(const char* fileName) {
+  // Only a regular file: opening a pipe would block, a device never ends.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(fileName, error)) return LoadResult::NotFound;
+  SDL_RWops* file = SDL_RWFromFile(fileName, "rb");
+  if (file == nullptr) return LoadResult::NotFound;
+  return LoadFrom(file, kMinPictureSide);
+}
+
+LoadResult LoadSourceImageFromBytes(const std::uint8_t* bytes, std::size_t size,
+                                    std::int64_t minSide) {
+  if (size > INT_MAX) return LoadResult::NotFound;
+  SDL_RWops* file = SDL_RWFromConstMem(bytes, static_cast<int>(size));
+  if (file == nullptr) return LoadResult::NotFound;
+  return LoadFrom(file, minSide);
 }

@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Every file of the BMP suite and every kind of picture of our own through
+# the two programs' loader: glintor-render, and the viewer with no display
+# (its message then goes to stderr only). A refusal must be the exact
+# message and exit code 1 - a crash, a hang or a sanitizer report is neither.
+# Our pictures that load must render the same frame as a plain 24-bit file
+# of the same pixels. Usage: loader_files.sh SUITE_DIR
+source "$(dirname "$0")/lib.sh"
+need_tools timeout cmp
+suite=$1
+[ -d "$suite/g" ] || fail "no BMP suite in $suite"
+
+# A bound per run, generous for sanitizer builds; a hang fails.
+RUN_LIMIT=${RUN_LIMIT:-30}
+
+message() {  # OUTCOME NAME
+  case $1 in
+    notfound) printf "The file %s don't found,\nthe application will be closed." "$2" ;;
+    small) printf 'The file %s is invalid,\nor smaller.' "$2" ;;
+    large) printf 'The file %s is too large,\nat most 32768 pixels a side.' "$2" ;;
+    unsupported) printf 'The format of %s is not supported.' "$2" ;;
+    memory) printf 'There is not enough memory for %s,\nthe application will be closed.' "$2" ;;
+    window) printf 'The window could not be opened,\nthe application will be closed.' ;;
+    *) fail "unknown outcome $1" ;;
+  esac
+}
+
+# expect_refusal WHAT OUTCOME NAME COMMAND...: COMMAND exits 1 saying only
+# the message of OUTCOME for NAME.
+expect_refusal() {
+  local what=$1 outcome=$2 name=$3 code=0
+  shift 3
+  timeout -k 5 "$RUN_LIMIT" "$@" >"$work/stdout" 2>"$work/stderr" </dev/null || code=$?
+  [ "$code" != 124 ] || fail "$what: still running after $RUN_LIMIT s"
+  [ "$code" = 1 ] || fail "$what: exit code $code, not 1; stderr: $(head -c 2000 "$work/stderr")"
+  message "$outcome" "$name" | cmp -s - <(head -c -1 "$work/stderr") ||
+    fail "$what: stderr says '$(head -c 2000 "$work/stderr")', not '$(message "$outcome" "$name")'"
+}
+
+# viewer_refuses OUTCOME FILE: the viewer, started beside FILE as source.bmp
+# with no display, refuses with OUTCOME's message.
+viewer_refuses() {
+  mkdir -p "$work/viewer"
+  cp "$2" "$work/viewer/source.bmp"
+  (
+    cd "$work/viewer" || exit 99
+    unset DISPLAY WAYLAND_DISPLAY
+    export SDL_VIDEODRIVER=x11
+    expect_refusal "viewer with $2" "$1" source.bmp "$GLINTOR_WEIGHTED"
+  ) || exit 1
+}
+
+counts=()
+for folder in g q b; do
+  tried=0
+  for file in "$suite/$folder"/*.bmp; do
+    case ${file#"$suite"/} in
+      b/badheadersize.bmp) outcome=notfound ;;
+      b/reallybig.bmp) outcome=large ;;
+      *) outcome=small ;;
+    esac
+    expect_refusal "glintor-render $file" "$outcome" "$file" "$GLINTOR_RENDER" "$file" "$work/out.bmp"
+    [ ! -e "$work/out.bmp" ] || fail "glintor-render $file: wrote a picture"
+    viewer_refuses "$outcome" "$file"
+    tried=$((tried + 1))
+  done
+  counts+=("$folder: $tried")
+done
+pass "BMP suite refused by glintor-render and the viewer, files per folder: ${counts[*]}"
+
+mkdir -p "$work/kinds"
+"$GLINTOR_BMP_KINDS" "$work/kinds" || fail "could not write the pictures"
+loaded=0 refused=0
+while read -r name outcome; do
+  file="$work/kinds/$name.bmp"
+  if [ "$outcome" = loaded ]; then
+    for picture in "$file" "$work/kinds/$name.plain.bmp"; do
+      timeout -k 5 "$RUN_LIMIT" "$GLINTOR_RENDER" --light 0,0 --light 57,33 "$picture" \
+        "$picture.frame.bmp" >/dev/null 2>"$work/stderr" ||
+        fail "glintor-render $name: exit code $?; stderr: $(head -c 2000 "$work/stderr")"
+    done
+    cmp -s "$file.frame.bmp" "$work/kinds/$name.plain.bmp.frame.bmp" ||
+      fail "$name renders differently from the same pixels in a plain file"
+    viewer_refuses window "$file"
+    loaded=$((loaded + 1))
+  else
+    expect_refusal "glintor-render $name" "$outcome" "$file" "$GLINTOR_RENDER" "$file"
+    viewer_refuses "$outcome" "$file"
+    refused=$((refused + 1))
+  fi
+done <"$work/kinds/expected.txt"
+[ "$loaded" -ge 20 ] && [ "$refused" -ge 20 ] || fail "only $loaded loaded and $refused refused kinds"
+pass "our pictures: $loaded kinds render as their plain twin, $refused refused with their message"
