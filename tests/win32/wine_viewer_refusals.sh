@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures the Windows viewer must refuse, under Wine: a message box titled
 # "Error" with the error icon, an OK button and the exact text, closed by a
-# key press; no main window; exit code 1.
+# key press; no main window; exit code 1. Without a display, the reason
+# goes to stderr.
 source "$(dirname "$0")/wine_lib.sh"
 need_tools head dd
 
@@ -69,3 +70,24 @@ picture lying --size 300x100
 printf '\x30\x75\x00\x00\x30\x75\x00\x00' |
   dd of="$work/lying/source.bmp" bs=1 seek=18 conv=notrunc status=none
 refused lying $'The file source.bmp don\'t found,\nthe application will be closed.'
+
+# No display at all: no box can be shown, and stderr still tells why. A new
+# wine server starts without the X server.
+picture headless --size 120x100
+stop_wine
+display=$DISPLAY
+unset DISPLAY
+for name in missing headless; do
+  start_wine_program "$work/$name" "$GLINTOR_WEIGHTED_EXE"
+  finish_program
+  [ "$exit_code" = 1 ] || fail "$name without a display: exit code $exit_code, not 1"
+done
+# Windows text output ends its lines with CR LF.
+said() { tr -d '\r' <"$work/$1/stderr"; }
+[ "$(said missing)" = $'The file source.bmp don\'t found,\nthe application will be closed.' ] ||
+  fail "missing without a display: stderr says '$(said missing)'"
+[ "$(said headless)" = $'The window could not be opened,\nthe application will be closed.' ] ||
+  fail "headless: stderr says '$(said headless)'"
+stop_wine
+export DISPLAY=$display
+pass "without a display the reason goes to stderr, exit code 1"
