@@ -91,3 +91,29 @@ while read -r name outcome; do
 done <"$work/kinds/expected.txt"
 [ "$loaded" -ge 20 ] && [ "$refused" -ge 20 ] || fail "only $loaded loaded and $refused refused kinds"
 pass "our pictures: $loaded kinds render as their plain twin, $refused refused with their message"
+
+# A picture the machine cannot hold: a sparse 1.2 GB file of 20000 x 20000
+# pixels (10 GB while the viewer runs) in an address space of 1 GB. The
+# sanitizers reserve terabytes of address space, so only plain builds can
+# run under such a limit.
+if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then
+  pass "memory refusal under an address-space limit: skipped in a sanitizer build"
+  exit 0
+fi
+need_tools truncate dd
+big=$work/big.bmp
+"$GLINTOR_SCENE" --size 100x100 "$big" || fail "no test picture"
+printf '\x20\x4e\x00\x00\x20\x4e\x00\x00' | dd of="$big" bs=1 seek=18 conv=notrunc status=none
+truncate -s $((54 + 60000 * 20000)) "$big"
+(
+  ulimit -v 1048576
+  expect_refusal "glintor-render with 1 GB" memory "$big" "$GLINTOR_RENDER" "$big" "$work/out.bmp"
+  viewer_refuses memory "$big"
+  # The same header in a 60-byte file is not a picture at all.
+  head -c 60 "$big" >"$work/short.bmp"
+  expect_refusal "glintor-render with 1 GB" notfound "$work/short.bmp" "$GLINTOR_RENDER" "$work/short.bmp"
+  # A picture that fits still loads under the same limit.
+  "$GLINTOR_SCENE" --size 300x200 "$work/fits.bmp" || exit 1
+  "$GLINTOR_RENDER" "$work/fits.bmp" "$work/fits-frame.bmp" >/dev/null || fail "300 x 200 refused with 1 GB"
+) || exit 1
+pass "a picture too large for the memory is refused with its message, before it is read"
