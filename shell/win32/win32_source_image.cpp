@@ -1,42 +1,14 @@
 // Reading the picture with the system's bitmap loader.
 
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
-#include <system_error>
 
 #include "bmp_file.h"
 #include "source_image.h"
 #include "win32_backend.h"
 
 namespace {
-
-// A picture that is refused anyway, or whose header promises more pixel data
-// than the file holds, never reaches the loader, which would allocate the
-// whole promised picture.
-LoadResult CheckFile(const char* fileName) {
-  std::FILE* file = std::fopen(fileName, "rb");
-  if (file == nullptr) return LoadResult::NotFound;
-  std::uint8_t bytes[kBmpHeaderBytes] = {};
-  const std::size_t got = std::fread(bytes, 1, sizeof bytes, file);
-  std::fclose(file);
-  BmpHeader header{};
-  if (!ParseBmpHeader(bytes, got, &header)) return LoadResult::NotFound;
-  const LoadResult verdict = CheckPicture(header.width, header.height, header.bitsPerPixel);
-  if (verdict != LoadResult::Loaded) return verdict;
-  // Stored top row first: the loader of some systems makes a black picture
-  // of it, so it is refused rather than shown wrong.
-  if (header.topDown) return LoadResult::Unsupported;
-  std::error_code error;
-  const std::uintmax_t fileSize = std::filesystem::file_size(fileName, error);
-  const std::uint64_t needed = UncompressedDataSize(header);
-  if (error || needed == 0 || std::uint64_t{header.dataOffset} + needed > fileSize) {
-    return LoadResult::NotFound;
-  }
-  return LoadResult::Loaded;
-}
 
 // Room for the header and any colour table or colour masks that the system
 // may add to it.
@@ -94,8 +66,15 @@ LoadResult ReadBitmap(HDC context, HBITMAP bitmap) {
 }  // namespace
 
 LoadResult LoadSourceImage(HINSTANCE instance, const char* fileName) {
-  const LoadResult verdict = CheckFile(fileName);
+  // A picture that is refused anyway, or whose header promises more than the
+  // file holds or memory can take, never reaches the loader, which would
+  // allocate the whole promised picture.
+  BmpHeader header{};
+  const LoadResult verdict = CheckBmpFile(fileName, &header);
   if (verdict != LoadResult::Loaded) return verdict;
+  // Stored top row first: the loader of some systems makes a black picture
+  // of it, so it is refused rather than shown wrong.
+  if (header.topDown) return LoadResult::Unsupported;
   // Kept in the file's own format, never converted to the screen's.
   auto* const bitmap = static_cast<HBITMAP>(
       LoadImageA(instance, fileName, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));

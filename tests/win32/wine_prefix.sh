@@ -7,6 +7,10 @@ source "$(dirname "$0")/wine_lib.sh"
 
 case "${1:-}" in
   setup)
+    # A run that was cut short left its prefix behind.
+    if [ -f "$GLINTOR_WINE_STATE" ] && grep -q '^prefix .*/glintor-wine\.' "$GLINTOR_WINE_STATE"; then
+      rm -rf "$(sed 's/^prefix //' "$GLINTOR_WINE_STATE")"
+    fi
     rm -f "$GLINTOR_WINE_STATE"
     reason=$(wine_missing)
     if [ -n "$reason" ]; then
