@@ -75,6 +75,9 @@ LoadResult LoadSourceImage(HINSTANCE instance, const char* fileName) {
   // Stored top row first: the loader of some systems makes a black picture
   // of it, so it is refused rather than shown wrong.
   if (header.topDown) return LoadResult::Unsupported;
+  // Nor can it read the 52- and 56-byte headers: a format it does not read,
+  // not a missing picture.
+  if (header.infoSize == 52 || header.infoSize == 56) return LoadResult::Unsupported;
   // Kept in the file's own format, never converted to the screen's.
   auto* const bitmap = static_cast<HBITMAP>(
       LoadImageA(instance, fileName, IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION));
