@@ -10,8 +10,9 @@ need_tools timeout cmp
 suite=$1
 [ -d "$suite/g" ] || fail "no BMP suite in $suite"
 
-# A bound per run, generous for sanitizer builds; a hang fails.
-RUN_LIMIT=${RUN_LIMIT:-30}
+# A bound per run (each takes well under a second, sanitizers included);
+# a hang fails.
+RUN_LIMIT=${RUN_LIMIT:-10}
 
 message() {  # OUTCOME NAME
   case $1 in
