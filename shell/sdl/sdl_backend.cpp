@@ -14,6 +14,10 @@
 #include "sdl_backend.h"
 #include "window_link.h"
 
+#if defined(GLINTOR_HAVE_X11)
+#include <X11/Xlib.h>
+#endif
+
 namespace {
 
 SDL_Window* mainWindow = nullptr;
@@ -32,8 +36,25 @@ bool IsOnScreen(const char* driver) {
   return asked != nullptr && name == asked;
 }
 
+#if defined(GLINTOR_HAVE_X11)
+int (*defaultXErrorHandler)(Display*, XErrorEvent*) = nullptr;
+
+// The X library ends the program on any protocol error. A request on a
+// window that no longer exists (as when our window goes while SDL still
+// refers to it) is harmless; every other error keeps the default handling.
+int HandleXError(Display* display, XErrorEvent* error) {
+  if (error->error_code == BadWindow) return 0;
+  return defaultXErrorHandler != nullptr ? defaultXErrorHandler(display, error) : 0;
+}
+#endif
+
 bool StartVideo() {
   if (videoStarted) return true;
+#if defined(GLINTOR_HAVE_X11)
+  // Installed before SDL starts, so that SDL's own handler passes errors on
+  // to it and restores it when it stops.
+  if (defaultXErrorHandler == nullptr) defaultXErrorHandler = XSetErrorHandler(HandleXError);
+#endif
   SDL_SetMainReady();
   // Outside the window the light stays where it is, even while a button is
   // held: no capture of the pointer.

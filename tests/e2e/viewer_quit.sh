@@ -21,7 +21,7 @@ start_viewer() {
 start_viewer
 "$GLINTOR_CLOSE_WINDOW" "$window" || fail "could not send WM_DELETE_WINDOW"
 finish_program
-[ "$exit_code" = 0 ] || fail "exit code $exit_code after WM_DELETE_WINDOW"
+[ "$exit_code" = 0 ] || fail "exit code $exit_code after WM_DELETE_WINDOW: $(cat "$dir/stderr")"
 [ ! -s "$dir/stderr" ] || fail "unexpected output on stderr: $(cat "$dir/stderr")"
 wait_for "the window to go" eval '! has_window_named "^Glintor"'
 pass "closing the window ends the viewer with exit code 0"
@@ -53,3 +53,13 @@ kill -INT "$program_pid"
 finish_program
 [ "$exit_code" = 0 ] || fail "exit code $exit_code after SIGINT"
 pass "SIGINT ends the viewer with exit code 0"
+
+# A window that another client destroys is gone when the viewer lets go of
+# it: that must not turn an orderly end into an X error and exit code 1.
+start_viewer
+"$GLINTOR_CLOSE_WINDOW" --destroy "$window" || fail "could not destroy the window"
+wait_for "the window to go" eval '! has_window_named "^Glintor"'
+kill -TERM "$program_pid"
+finish_program
+[ "$exit_code" = 0 ] || fail "exit code $exit_code after SIGTERM without a window: $(cat "$dir/stderr")"
+pass "a window destroyed by another client still lets the viewer end with exit code 0"
