@@ -106,3 +106,40 @@ window_named() {
 has_window_named() {
   [ -n "$(window_named "$1")" ]
 }
+
+# The viewer's title, and the timing format every frame writes into it.
+title_pattern='^Glintor - [0-9]+\.[0-9]{3} msec \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\) - ([0-9]+\.[0-9]{3}| *inf) fps$'
+title() { xdotool getwindowname "$window"; }
+title_is_timing() { [[ "$(title)" =~ $title_pattern ]]; }
+
+# Renders the light sequence so far (lights, mode) with glintor-render and
+# waits until the caller's window_shows_expected sees exactly that frame.
+check_pixels() {
+  local arguments=() light
+  for light in "${lights[@]}"; do arguments+=(--light "$light"); done
+  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" "$dir/source.bmp" "$work/expected.bmp" \
+    >/dev/null || fail "glintor-render failed"
+  local deadline=$((SECONDS + E2E_TIMEOUT))
+  until window_shows_expected; do
+    [ "$SECONDS" -lt "$deadline" ] ||
+      fail "after lights ${lights[*]}: $difference pixels differ from glintor-render"
+    sleep 0.2
+  done
+  pass "pixels equal after lights ${lights[*]}"
+}
+
+# Moves the pointer to client (x, y), origin top-left, waits for the frame
+# and checks its pixels. Rows count from the bottom: the top client row,
+# which would be row `height`, becomes row 0, and a column right of the
+# picture becomes column 0.
+move_pointer() {
+  local x=$1 y=$2 before
+  before=$(title)
+  xdotool mousemove --window "$window" "$x" "$y"
+  wait_for "a new frame after moving to $x,$y" eval '[ "$(title)" != "$before" ]'
+  local column=$x row=$((height - y))
+  [ "$row" -lt "$height" ] || row=0
+  [ "$column" -lt "$width" ] || column=0
+  lights+=("$column,$row")
+  check_pixels
+}

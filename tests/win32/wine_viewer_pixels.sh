@@ -42,9 +42,6 @@ expected_top=$(((SCREEN_HEIGHT - height) / 2))
   fail "client area at $(field 'Absolute upper-left X'),$(field 'Absolute upper-left Y'), not centred at $expected_left,$expected_top"
 pass "client area $client_width x $height at $expected_left,$expected_top for a $width x $height picture"
 
-title_pattern='^Glintor - [0-9]+\.[0-9]{3} msec \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\) - ([0-9]+\.[0-9]{3}| *inf) fps$'
-title() { xdotool getwindowname "$window"; }
-title_is_timing() { [[ "$(title)" =~ $title_pattern ]]; }
 wait_for "a timing title" title_is_timing
 pass "title: $(title)"
 
@@ -65,35 +62,8 @@ window_shows_expected() {
     [ "$brightest" = 0 ] || return 1
   fi
 }
-check_pixels() {
-  local arguments=() light
-  for light in "${lights[@]}"; do arguments+=(--light "$light"); done
-  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" "$dir/source.bmp" "$work/expected.bmp" \
-    >/dev/null || fail "glintor-render failed"
-  local deadline=$((SECONDS + E2E_TIMEOUT))
-  until window_shows_expected; do
-    [ "$SECONDS" -lt "$deadline" ] ||
-      fail "after lights ${lights[*]}: $difference pixels differ from glintor-render"
-    sleep 0.2
-  done
-  pass "pixels equal after lights ${lights[*]}"
-}
 check_pixels
 
-# Client (x, y), origin top-left, to the light: rows count from the bottom,
-# the top client row, which would be row `height`, becomes row 0, and a
-# column right of the picture becomes column 0.
-move_pointer() {
-  local x=$1 y=$2 before
-  before=$(title)
-  xdotool mousemove --window "$window" "$x" "$y"
-  wait_for "a new frame after moving to $x,$y" eval '[ "$(title)" != "$before" ]'
-  local column=$x row=$((height - y))
-  [ "$row" -lt "$height" ] || row=0
-  [ "$column" -lt "$width" ] || column=0
-  lights+=("$column,$row")
-  check_pixels
-}
 move_pointer $((width / 4)) $((height / 3))
 move_pointer $((width - 1)) $((height / 2))
 move_pointer $((width / 2)) 0
