@@ -33,43 +33,8 @@ refused() {
   pass "$name refused with exit code 1"
 }
 
-# picture NAME ARGUMENTS...: a folder NAME whose source.bmp glintor-scene makes.
-picture() {
-  local name=$1
-  shift
-  mkdir -p "$work/$name"
-  "$GLINTOR_SCENE" "$@" "$work/$name/source.bmp" || fail "could not make the $name picture"
-}
-
-mkdir -p "$work/missing"
-refused missing $'The file source.bmp don\'t found,\nthe application will be closed.'
-
-picture narrow --size 99x500
-refused narrow $'The file source.bmp is invalid,\nor smaller.'
-
-picture palette --size 200x200 --depth 8
-refused palette 'The format of source.bmp is not supported.'
-
-picture high-colour --size 200x200 --depth 16
-refused high-colour 'The format of source.bmp is not supported.'
-
-picture tiny-palette --size 50x50 --depth 8
-refused tiny-palette $'The file source.bmp is invalid,\nor smaller.'
-
-picture too-wide --size 32769x100
-refused too-wide $'The file source.bmp is too large,\nat most 32768 pixels a side.'
-
-# Half of the pixel rows are missing.
-picture truncated --size 300x200
-head -c 90000 "$work/truncated/source.bmp" >"$work/truncated/cut.bmp"
-mv "$work/truncated/cut.bmp" "$work/truncated/source.bmp"
-refused truncated $'The file source.bmp don\'t found,\nthe application will be closed.'
-
-# A header that claims 30000 x 30000 pixels in a 90 kB file.
-picture lying --size 300x100
-printf '\x30\x75\x00\x00\x30\x75\x00\x00' |
-  dd of="$work/lying/source.bmp" bs=1 seek=18 conv=notrunc status=none
-refused lying $'The file source.bmp don\'t found,\nthe application will be closed.'
+# Every bad picture, each checked by this script's refused.
+refuse_bad_pictures
 
 # No display at all: no box can be shown, and stderr still tells why. A new
 # wine server starts without the X server.
