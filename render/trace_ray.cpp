@@ -20,11 +20,24 @@ void StoreShared(T& element, T value) {
   std::atomic_ref<T>(element).store(value, std::memory_order_relaxed);
 }
 
+// Asks for the cache line holding an address that may lie outside the
+// buffers; a prefetch never faults.
+inline void Prefetch(const void* base, std::ptrdiff_t byteOffset, bool forWriting) {
+  const auto address = reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) +
+                                                     static_cast<std::uintptr_t>(byteOffset));
+  if (forWriting) {
+    __builtin_prefetch(address, 1);
+  } else {
+    __builtin_prefetch(address, 0);
+  }
+}
+
 // One ray's walk: the pixel index moves by precomputed steps only.
 struct RayWalk {
   std::ptrdiff_t position;
   std::ptrdiff_t majorStep;
   std::ptrdiff_t minorStep;
+  std::ptrdiff_t blockAhead;  // about where the ray will be one block of steps on
   std::int32_t error;
   std::int32_t minorLength;  // m
   std::uint32_t length;      // n, the number of steps
@@ -50,6 +63,10 @@ RayWalk StartWalk(RayTarget target) {
   walk.minorLength = columnsMajor ? rowLength : columnLength;
   walk.majorStep = columnsMajor ? columnStep : rowStep;
   walk.minorStep = columnsMajor ? rowStep : columnStep;
+  if (walk.length > 0) {
+    walk.blockAhead = std::ptrdiff_t{kStepBlock} * walk.majorStep +
+                      std::ptrdiff_t{kStepBlock} * walk.minorLength / walk.length * walk.minorStep;
+  }
   return walk;
 }
 
@@ -86,6 +103,7 @@ void TraceRays(const RayTarget* targets, int count) {
       const std::ptrdiff_t minorStep = walk.minorStep;
       std::ptrdiff_t position = walk.position;
       std::int32_t error = walk.error;
+      const std::ptrdiff_t blockAhead = walk.blockAhead;
       std::uint32_t blue = walk.sums[0], green = walk.sums[1], red = walk.sums[2];
       for (std::uint32_t i = first; i <= last; ++i) {
         position += majorStep;
@@ -100,6 +118,14 @@ void TraceRays(const RayTarget* targets, int count) {
         blue += sample[0] * weight;
         green += sample[1] * weight;
         red += sample[2] * weight;
+        // The lines of this ray's next block, fetched while the other rays of
+        // the batch take their turn: the walk's scattered stores would
+        // otherwise wait on memory one miss at a time.
+        const std::ptrdiff_t later = position + blockAhead;
+        Prefetch(coverage, later, true);
+        Prefetch(counts, later * 2, true);
+        Prefetch(accum, later * 12, true);
+        Prefetch(source, later * 3, false);
         StoreShared<std::uint8_t>(coverage[position], 1);
         StoreShared(counts[position], static_cast<std::uint16_t>(i));
         std::uint32_t* sum = accum + position * 3;
