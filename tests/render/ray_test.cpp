@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
+#include <string>
 #include <vector>
 
+#include "ray_kernels.h"
 #include "reference_renderer.h"
 #include "renderer.h"
 #include "scene_state.h"
@@ -130,6 +133,67 @@ TEST(TraceRay, WeightedSumsWrapModulo2To32FromStep5804) {
       EXPECT_EQ(scene.accum[5804 * 3 + 2], 790754u);
     } else {
       EXPECT_EQ(scene.accum[5804 * 3], 255u * 5804u);
+    }
+  }
+}
+
+using BatchKernel = void (*)(const RayTarget*, int);
+struct Kernel {
+  std::string name;
+  BatchKernel weighted;
+  BatchKernel uniform;
+};
+
+// Every kernel this processor can run on the current scene.
+std::vector<Kernel> UsableKernels() {
+  std::vector<Kernel> kernels = {{"scalar", TraceRaysScalar<AccumulationMode::Weighted>,
+                                  TraceRaysScalar<AccumulationMode::Uniform>}};
+#if GLINTOR_HAS_AVX2_KERNEL
+  if (Avx2KernelUsable())
+    kernels.push_back({"AVX2", TraceRaysAvx2<AccumulationMode::Weighted>, TraceRaysAvx2<AccumulationMode::Uniform>});
+#endif
+  return kernels;
+}
+
+// Batches of any targets, anywhere, from any light, over buffers full of
+// leftovers: each kernel must leave exactly what tracing the rays one after
+// another leaves, including the last pixel, whose bytes end the source.
+TEST(TraceRays, EveryKernelMatchesTheRaysTracedOneAfterAnother) {
+  std::mt19937 random(11);
+  auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
+  for (auto [width, height] : {std::pair{2, 3}, {7, 5}, {64, 48}, {257, 33}, {33, 257}}) {
+    const auto source = RandomPicture(width, height, static_cast<std::uint32_t>(width * height));
+    for (AccumulationMode mode : kModes) {
+      ScopedScene picture(width, height, source);
+      for (int trial = 0; trial < 12; ++trial) {
+        const Pixel light = trial == 0 ? Pixel{0, 0} : Pixel{below(width), below(height)};
+        SetLight(light);
+        std::vector<RayTarget> batch(static_cast<std::size_t>(1 + below(kRayBatch)));
+        for (RayTarget& target : batch)
+          target = {static_cast<std::uint32_t>(below(width)), static_cast<std::uint32_t>(below(height))};
+        batch.back() = {static_cast<std::uint32_t>(width - 1), static_cast<std::uint32_t>(height - 1)};
+
+        ReferenceRenderer reference(mode, width, height, source);
+        for (std::uint8_t& byte : reference.coverage) byte = static_cast<std::uint8_t>(below(2));
+        for (std::uint16_t& count : reference.counts) count = static_cast<std::uint16_t>(random());
+        for (std::uint32_t& sum : reference.accum) sum = static_cast<std::uint32_t>(random());
+        const auto leftovers = reference;
+        for (RayTarget target : batch)
+          reference.TraceRay(light, {static_cast<int>(target.column), static_cast<int>(target.row)});
+
+        for (const Kernel& kernel : UsableKernels()) {
+          std::copy(leftovers.coverage.begin(), leftovers.coverage.end(), scene.coverage);
+          std::copy(leftovers.counts.begin(), leftovers.counts.end(), scene.counts);
+          std::copy(leftovers.accum.begin(), leftovers.accum.end(), scene.accum);
+          (mode == AccumulationMode::Weighted ? kernel.weighted : kernel.uniform)(
+              batch.data(), static_cast<int>(batch.size()));
+          SCOPED_TRACE(::testing::Message() << kernel.name << " " << ModeName(mode) << " " << width << "x"
+                                            << height << " trial " << trial);
+          ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
+          ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
+          ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
+        }
+      }
     }
   }
 }

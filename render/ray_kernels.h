@@ -1,0 +1,87 @@
+#pragma once
+
+// The two kernels behind TraceRays: a portable one, and on x86-64 one that
+// walks eight rays at once with AVX2, used when the processor has it. Both
+// leave the buffers exactly as TraceRay for each target in turn would.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "renderer.h"
+#include "scene_state.h"
+
+// A ray's walk from the light: n steps along the major axis, and a minor
+// step whenever the error, growing by m a step from 0, reaches n.
+struct RayGeometry {
+  std::ptrdiff_t majorStep;
+  std::ptrdiff_t minorStep;
+  std::uint32_t length;       // n
+  std::uint32_t minorLength;  // m
+};
+
+inline RayGeometry MakeRayGeometry(RayTarget target) {
+  // Deltas are 16-bit; the magnitude of -32768 is 32768.
+  const auto columnDelta =
+      static_cast<std::int16_t>(static_cast<std::uint16_t>(target.column - scene.lightColumn));
+  const auto rowDelta =
+      static_cast<std::int16_t>(static_cast<std::uint16_t>(target.row - scene.lightRow));
+  const auto columnLength = static_cast<std::uint32_t>(columnDelta < 0 ? -columnDelta : columnDelta);
+  const auto rowLength = static_cast<std::uint32_t>(rowDelta < 0 ? -rowDelta : rowDelta);
+  const std::ptrdiff_t columnStep = columnDelta < 0 ? -1 : 1;
+  const std::ptrdiff_t rowStep =
+      rowDelta < 0 ? -std::ptrdiff_t{scene.width} : std::ptrdiff_t{scene.width};
+  // Ties make rows the major axis.
+  if (columnLength > rowLength) return {columnStep, rowStep, columnLength, rowLength};
+  return {rowStep, columnStep, rowLength, columnLength};
+}
+
+// About where, relative to its current pixel, a ray will be one block of
+// steps later.
+inline std::ptrdiff_t BlockAhead(const RayGeometry& ray) {
+  if (ray.length == 0) return 0;
+  const std::ptrdiff_t minorSteps = std::ptrdiff_t{kStepBlock} * ray.minorLength / ray.length;
+  return std::ptrdiff_t{kStepBlock} * ray.majorStep + minorSteps * ray.minorStep;
+}
+
+// Asks for the cache line of an address that may lie outside the buffers; a
+// prefetch never faults. The kernels fetch the lines of each ray's next block
+// while the other rays of the batch take their turn: their scattered stores
+// would otherwise wait on memory one miss at a time.
+inline void PrefetchLine(const void* base, std::ptrdiff_t byteOffset, bool forWriting) {
+  const auto address = reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) +
+                                                     static_cast<std::uintptr_t>(byteOffset));
+  if (forWriting) {
+    __builtin_prefetch(address, 1);
+  } else {
+    __builtin_prefetch(address, 0);
+  }
+}
+
+inline void PrefetchPixel(std::ptrdiff_t pixel) {
+  PrefetchLine(scene.coverage, pixel, true);
+  PrefetchLine(scene.counts, pixel * 2, true);
+  PrefetchLine(scene.accum, pixel * 12, true);
+  PrefetchLine(scene.source, pixel * 3, false);
+}
+
+// Rays of two casting threads can meet on the light's row and column, where
+// they store identical values; relaxed atomics make that well defined.
+template <typename T>
+inline void StoreShared(T& element, T value) {
+  std::atomic_ref<T>(element).store(value, std::memory_order_relaxed);
+}
+
+template <AccumulationMode mode>
+void TraceRaysScalar(const RayTarget* targets, int count);
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define GLINTOR_HAS_AVX2_KERNEL 1
+// True when the processor has AVX2 and the picture's byte offsets fit the
+// kernel's 32-bit lanes.
+bool Avx2KernelUsable();
+template <AccumulationMode mode>
+void TraceRaysAvx2(const RayTarget* targets, int count);
+#else
+#define GLINTOR_HAS_AVX2_KERNEL 0
+#endif
