@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "prefetch.h"
 #include "renderer.h"
 #include "scene_state.h"
 
@@ -44,20 +45,9 @@ inline std::ptrdiff_t BlockAhead(const RayGeometry& ray) {
   return std::ptrdiff_t{kStepBlock} * ray.majorStep + minorSteps * ray.minorStep;
 }
 
-// Asks for the cache line of an address that may lie outside the buffers; a
-// prefetch never faults. The kernels fetch the lines of each ray's next block
-// while the other rays of the batch take their turn: their scattered stores
-// would otherwise wait on memory one miss at a time.
-inline void PrefetchLine(const void* base, std::ptrdiff_t byteOffset, bool forWriting) {
-  const auto address = reinterpret_cast<const void*>(reinterpret_cast<std::uintptr_t>(base) +
-                                                     static_cast<std::uintptr_t>(byteOffset));
-  if (forWriting) {
-    __builtin_prefetch(address, 1);
-  } else {
-    __builtin_prefetch(address, 0);
-  }
-}
-
+// The kernels fetch the lines of each ray's next block while the other rays
+// of the batch take their turn: their scattered stores would otherwise wait
+// on memory one miss at a time.
 inline void PrefetchPixel(std::ptrdiff_t pixel) {
   PrefetchLine(scene.coverage, pixel, true);
   PrefetchLine(scene.counts, pixel * 2, true);
