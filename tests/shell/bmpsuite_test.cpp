@@ -1,5 +1,5 @@
-// The public BMP suite through the loader: with the viewer's limits every
-// file is refused with its message; with the smallest side lowered the files
+// The public BMP suite through the loader with the smallest side lowered (at
+// the viewer's limits, loader_files_test.cpp refuses every file): the files
 // reach the decoder and either load with the suite's reference pixels or are
 // refused. The loader's promise also holds for every input the fuzzer ever
 // found.
@@ -13,61 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "bmp_kinds.h"
-#include "bmp_test_files.h"
 #include "loader_property.h"
-#include "scene_state.h"
-#include "sdl_backend.h"
+#include "loader_test.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// Files of the suite by folder and name ("g/rgb24.bmp"), in a fixed order.
-std::vector<std::string> SuiteFiles() {
-  std::vector<std::string> names;
-  for (const char* folder : {"g", "q", "b"}) {
-    for (const auto& entry : fs::directory_iterator(fs::path(GLINTOR_BMPSUITE_DIR) / folder)) {
-      if (entry.path().extension() == ".bmp") {
-        names.push_back(std::string(folder) + "/" + entry.path().filename().string());
-      }
-    }
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using loader_test::SuiteBytes;
+using loader_test::SuiteFiles;
 
-std::vector<std::uint8_t> SuiteBytes(const std::string& name) {
-  return bmp_test::ReadFile((fs::path(GLINTOR_BMPSUITE_DIR) / name).string());
-}
-
-class BmpSuiteTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    ReleaseBuffers();
-    scene = SceneState{};
-  }
-};
-
-TEST_F(BmpSuiteTest, EveryFileIsRefusedWithItsMessage) {
-  const std::map<std::string, LoadResult> exceptions = {
-      {"b/badheadersize.bmp", LoadResult::NotFound},  // a header size no version has
-      {"b/reallybig.bmp", LoadResult::TooLarge},      // 3,000,000 x 2,000,000 claimed
-  };
-  std::map<std::string, int> perFolder;
-  for (const std::string& name : SuiteFiles()) {
-    SCOPED_TRACE(name);
-    const auto found = exceptions.find(name);
-    const LoadResult expected = found == exceptions.end() ? LoadResult::TooSmall : found->second;
-    const std::string path = (fs::path(GLINTOR_BMPSUITE_DIR) / name).string();
-    EXPECT_EQ(LoadSourceImage(path.c_str()), expected);
-    EXPECT_EQ(scene.source, nullptr);
-    ++perFolder[name.substr(0, 1)];
-  }
-  EXPECT_EQ(perFolder["g"], 27);
-  EXPECT_EQ(perFolder["q"], 41);
-  EXPECT_EQ(perFolder["b"], 20);
-}
+using BmpSuiteTest = loader_test::LoaderTest;
 
 TEST_F(BmpSuiteTest, WithSmallPicturesAllowedEachFileDecodesExactlyOrIsRefused) {
   // The suite draws one picture in every format; these hold it in a format

@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <filesystem>
-#include <string>
+#include <utility>
 #include <vector>
 
+#include "available_memory.h"
 #include "backend.h"
-#include "bmp_test_files.h"
-#include "pointer_light.h"
+#include "loader_test.h"
 #include "renderer.h"
 #include "scene_state.h"
 #include "win32_backend.h"
@@ -19,144 +18,9 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using bmp_test::MakeBmp;
-using bmp_test::PatternByte;
-using bmp_test::Put;
-using bmp_test::WriteFile;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
-
-class Win32SourceImageTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scene = SceneState{};
-    directory = fs::temp_directory_path() /
-                ("glintor-win32-test-" +
-                 std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(directory);
-  }
-  void TearDown() override {
-    ReleaseBuffers();
-    scene = SceneState{};
-    fs::remove_all(directory);
-  }
-  std::string PathOf(const std::string& name) const { return (directory / name).string(); }
-  LoadResult Load(const std::vector<std::uint8_t>& bytes) {
-    ReleaseBuffers();
-    WriteFile(PathOf("source.bmp"), bytes);
-    return LoadSourceImage(Instance(), PathOf("source.bmp").c_str());
-  }
-  // Counts bytes of `source` that differ from the pattern.
-  std::size_t PatternMismatches() const {
-    std::size_t mismatches = 0;
-    for (std::uint32_t row = 0; row < scene.height; ++row) {
-      for (std::uint32_t column = 0; column < scene.width; ++column) {
-        for (int c = 0; c < 3; ++c) {
-          const std::size_t at =
-              (std::size_t{row} * scene.width + column) * 3 + static_cast<std::size_t>(c);
-          if (scene.source[at] != PatternByte(column, row, c)) ++mismatches;
-        }
-      }
-    }
-    return mismatches;
-  }
-  fs::path directory;
-};
-
-TEST_F(Win32SourceImageTest, EveryRowWidthLoadsUnsheared) {
-  for (std::int32_t width : {100, 101, 102, 103, 255}) {
-    SCOPED_TRACE(width);
-    ASSERT_EQ(Load(MakeBmp(width, 100, 24)), LoadResult::Loaded);
-    EXPECT_EQ(scene.width, width);
-    EXPECT_EQ(scene.height, 100);
-    EXPECT_EQ(PatternMismatches(), 0u);
-  }
-}
-
-TEST_F(Win32SourceImageTest, ExactMinimumIsCopiedByteForByte) {
-  const std::vector<std::uint8_t> file = MakeBmp(100, 100, 24);
-  ASSERT_EQ(Load(file), LoadResult::Loaded);
-  ASSERT_EQ(scene.width, 100);
-  ASSERT_EQ(scene.height, 100);
-  // 300-byte rows carry no padding: `source` is the file's pixel data.
-  const std::vector<std::uint8_t> pixels(file.begin() + 54, file.end());
-  ASSERT_EQ(pixels.size(), 30000u);
-  EXPECT_EQ(std::vector<std::uint8_t>(scene.source, scene.source + 30000), pixels);
-}
-
-TEST_F(Win32SourceImageTest, ThirtyTwoBitPicturesKeepBlueGreenRedOnly) {
-  ASSERT_EQ(Load(MakeBmp(101, 100, 32)), LoadResult::Loaded);
-  EXPECT_EQ(PatternMismatches(), 0u);
-}
-
-// Some systems' loaders turn a picture stored top row first into a black
-// one: such pictures are refused, after the size checks.
-TEST_F(Win32SourceImageTest, TopDownPicturesAreRefused) {
-  EXPECT_EQ(Load(MakeBmp(101, 120, 24, true)), LoadResult::Unsupported);
-  EXPECT_EQ(Load(MakeBmp(100, 100, 32, true)), LoadResult::Unsupported);
-  EXPECT_EQ(Load(MakeBmp(100, 99, 24, true)), LoadResult::TooSmall);
-  EXPECT_EQ(scene.source, nullptr);
-}
-
-// A 32-bit picture whose channels are placed by colour masks, red in the
-// lowest byte: the system resolves the masks.
-TEST_F(Win32SourceImageTest, ColourMasksAreResolved) {
-  const std::int32_t width = 100, height = 100;
-  std::vector<std::uint8_t> bytes{'B', 'M'};
-  const std::uint32_t offset = 14 + 40 + 12;
-  Put(bytes, offset + width * height * 4, 4);
-  Put(bytes, 0, 4);
-  Put(bytes, offset, 4);
-  Put(bytes, 40, 4);
-  Put(bytes, width, 4);
-  Put(bytes, height, 4);
-  Put(bytes, 1, 2);
-  Put(bytes, 32, 2);
-  Put(bytes, 3, 4);  // BI_BITFIELDS
-  Put(bytes, static_cast<std::uint32_t>(width * height * 4), 4);
-  Put(bytes, 2835, 4);
-  Put(bytes, 2835, 4);
-  Put(bytes, 0, 4);
-  Put(bytes, 0, 4);
-  Put(bytes, 0x000000FF, 4);  // red
-  Put(bytes, 0x0000FF00, 4);  // green
-  Put(bytes, 0x00FF0000, 4);  // blue
-  for (std::int32_t row = 0; row < height; ++row) {
-    for (std::int32_t column = 0; column < width; ++column) {
-      const auto c = static_cast<std::uint32_t>(column);
-      const auto r = static_cast<std::uint32_t>(row);
-      bytes.insert(bytes.end(),
-                   {PatternByte(c, r, 2), PatternByte(c, r, 1), PatternByte(c, r, 0), 0});
-    }
-  }
-  ASSERT_EQ(Load(bytes), LoadResult::Loaded);
-  EXPECT_EQ(PatternMismatches(), 0u);
-}
-
-TEST_F(Win32SourceImageTest, RefusalsFollowTheCheckOrder) {
-  EXPECT_EQ(Load(MakeBmp(99, 500, 24)), LoadResult::TooSmall);
-  EXPECT_EQ(Load(MakeBmp(500, 99, 24)), LoadResult::TooSmall);
-  EXPECT_EQ(Load(MakeBmp(50, 50, 8)), LoadResult::TooSmall);
-  EXPECT_EQ(Load(MakeBmp(200, 200, 8)), LoadResult::Unsupported);
-  EXPECT_EQ(Load(MakeBmp(200, 200, 16)), LoadResult::Unsupported);
-  EXPECT_EQ(Load(MakeBmp(200, 200, 4)), LoadResult::Unsupported);
-  EXPECT_EQ(Load(MakeBmp(32769, 100, 24)), LoadResult::TooLarge);
-  EXPECT_EQ(Load(MakeBmp(100, 32769, 24, true)), LoadResult::TooLarge);
-  EXPECT_EQ(scene.source, nullptr);
-}
-
-TEST_F(Win32SourceImageTest, MissingTruncatedAndForeignFilesAreNotFound) {
-  EXPECT_EQ(LoadSourceImage(Instance(), PathOf("absent.bmp").c_str()), LoadResult::NotFound);
-  EXPECT_EQ(scene.width, 0);
-  EXPECT_EQ(Load({}), LoadResult::NotFound);
-  const std::string text = "this is not a picture, just some text in a file";
-  EXPECT_EQ(Load({text.begin(), text.end()}), LoadResult::NotFound);
-  EXPECT_EQ(Load(MakeBmp(200, 200, 24, false, 199)), LoadResult::NotFound);
-  // A header that promises 2.7 GB of pixels in a file of a few bytes.
-  EXPECT_EQ(Load(MakeBmp(30000, 30000, 24, false, 1)), LoadResult::NotFound);
-  EXPECT_EQ(scene.source, nullptr);
-}
 
 // How many more graphics objects the process can make: the system has no
 // count of them to ask for, but a fixed number of handles.
@@ -171,21 +35,30 @@ std::ptrdiff_t FreeGraphicsHandles() {
   return static_cast<std::ptrdiff_t>(taken.size());
 }
 
-// Every load gives back its bitmap and its memory context.
-TEST_F(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
-  WriteFile(PathOf("source.bmp"), MakeBmp(101, 100, 24));
-  ASSERT_EQ(LoadSourceImage(Instance(), PathOf("source.bmp").c_str()), LoadResult::Loaded);
+// Runs `work` (after one warm-up run) and checks that it keeps no more than
+// a few graphics objects.
+template <typename Work>
+void ExpectGraphicsObjectsGivenBack(Work work) {
+  work();
   const std::ptrdiff_t before = FreeGraphicsHandles();
-  for (int i = 0; i < 100; ++i) {
-    ReleaseBuffers();
-    ASSERT_EQ(LoadSourceImage(Instance(), PathOf("source.bmp").c_str()), LoadResult::Loaded);
-  }
-  WriteFile(PathOf("source.bmp"), MakeBmp(200, 200, 8));
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_EQ(LoadSourceImage(Instance(), PathOf("source.bmp").c_str()), LoadResult::Unsupported);
-  }
+  for (int i = 0; i < 100; ++i) work();
   EXPECT_GT(before, 1000);
   EXPECT_LE(before - FreeGraphicsHandles(), 5);
+}
+
+// The loader's tests shared with the SDL build are in loader_files_test.cpp.
+using Win32SourceImageTest = loader_test::LoaderTest;
+
+// Every load, refused or not, gives back its bitmap and its memory context.
+TEST_F(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
+  for (const auto& [picture, expected] : {std::pair{MakeBmp(101, 100, 24), LoadResult::Loaded},
+                                          std::pair{MakeBmp(200, 200, 8), LoadResult::Unsupported}}) {
+    bmp_test::WriteFile(PathOf("source.bmp"), picture);
+    ExpectGraphicsObjectsGivenBack([&] {
+      ReleaseBuffers();
+      ASSERT_EQ(loader_test::LoadPath(PathOf("source.bmp")), expected);
+    });
+  }
 }
 
 // The C runtime's printf would print infinity as "1.#INF"; the title must
@@ -247,9 +120,10 @@ class Win32WindowTest : public ::testing::Test {
   }
   HWND Window() const { return static_cast<HWND>(scene.window); }
 
-  // What the frames rendered through the message loop saw.
-  static inline std::vector<LightPosition> frames;
-  static void RecordFrame() { frames.push_back({scene.lightColumn, scene.lightRow}); }
+  // What the frames rendered through the message loop saw, column and row.
+  static inline std::vector<std::pair<int, int>> frames;
+  static void RecordFrame() { frames.emplace_back(scene.lightColumn, scene.lightRow); }
+  using Lights = std::vector<std::pair<int, int>>;
 
   ClientRectangle client{};
 };
@@ -315,11 +189,10 @@ TEST_F(Win32WindowTest, PaintReturnsOneAndValidatesTheClientArea) {
 // Each paint gives back the device context it took.
 TEST_F(Win32WindowTest, PaintingReleasesItsDeviceContexts) {
   OpenWindow(201, 150);
-  SendMessageA(Window(), WM_PAINT, 0, 0);
-  const std::ptrdiff_t before = FreeGraphicsHandles();
-  for (int i = 0; i < 200; ++i) SendMessageA(Window(), WM_PAINT, 0, 0);
-  EXPECT_GT(before, 1000);
-  EXPECT_LE(before - FreeGraphicsHandles(), 5);
+  ExpectGraphicsObjectsGivenBack([this] {
+    SendMessageA(Window(), WM_PAINT, 0, 0);
+    SendMessageA(Window(), WM_PAINT, 0, 0);
+  });
 }
 
 // Reads the client area back and compares it with `output`, bottom row
@@ -377,13 +250,7 @@ TEST_F(Win32WindowTest, PointerMovesRenderFramesUnlessBusy) {
   PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(250, 100));  // right of the picture
   PostMessageA(window, WM_CLOSE, 0, 0);
   PlatformBackend().runMessageLoop(RecordFrame);
-  ASSERT_EQ(frames.size(), 3u);
-  EXPECT_EQ(frames[0].column, 10);
-  EXPECT_EQ(frames[0].row, 0);
-  EXPECT_EQ(frames[1].column, 20);
-  EXPECT_EQ(frames[1].row, 1);
-  EXPECT_EQ(frames[2].column, 0);
-  EXPECT_EQ(frames[2].row, 50);
+  EXPECT_EQ(frames, (Lights{{10, 0}, {20, 1}, {0, 50}}));
   EXPECT_FALSE(IsWindow(window));
 }
 
@@ -396,7 +263,7 @@ TEST_F(Win32WindowTest, MovesWhileBusyAreDropped) {
   scene.lightRow = 9;
   // A frame that, while busy, gets a move sent to the window synchronously.
   busyProbe = [] {
-    frames.push_back({scene.lightColumn, scene.lightRow});
+    RecordFrame();
     scene.busy = 1;
     busyResult = SendMessageA(static_cast<HWND>(scene.window), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
     scene.busy = 0;
@@ -404,9 +271,7 @@ TEST_F(Win32WindowTest, MovesWhileBusyAreDropped) {
   PostMessageA(Window(), WM_MOUSEMOVE, 0, MAKELPARAM(40, 50));
   PostMessageA(Window(), WM_CLOSE, 0, 0);
   PlatformBackend().runMessageLoop(busyProbe);
-  ASSERT_EQ(frames.size(), 1u);
-  EXPECT_EQ(frames[0].column, 40);
-  EXPECT_EQ(frames[0].row, 100);
+  EXPECT_EQ(frames, (Lights{{40, 100}}));
   EXPECT_EQ(busyResult, 1);
   EXPECT_EQ(scene.lightColumn, 40);
   EXPECT_EQ(scene.lightRow, 100);
@@ -449,6 +314,12 @@ TEST_F(Win32WindowTest, ClassThatCannotBeRegisteredOpensNoWindow) {
   EXPECT_FALSE(PlatformBackend().openMainWindow(CentreClientRectangle(1280, 1024, 200, 150)));
   EXPECT_EQ(scene.window, nullptr);
   UnregisterClassA("Glintor", Instance());
+}
+
+TEST(Win32AvailableMemory, TheSystemTellsWhatIsLeft) {
+  const std::uint64_t available = AvailableMemoryBytes();
+  EXPECT_GT(available, std::uint64_t{16} << 20);
+  EXPECT_LT(available, ~std::uint64_t{0});
 }
 
 }  // namespace
