@@ -100,6 +100,8 @@ inline std::vector<std::uint8_t> Row(const BmpKind& kind, std::uint32_t row) {
     const std::uint8_t b = KindPixel(column, row, 0), g = KindPixel(column, row, 1),
                        r = KindPixel(column, row, 2);
     const std::uint8_t a = kind.alpha ? KindAlpha(column, row) : 0;
+    const std::uint32_t masked = Place(r, kind.masks.red) | Place(g, kind.masks.green) |
+                                 Place(b, kind.masks.blue) | Place(a, kind.masks.alpha);
     switch (kind.bitsPerPixel) {
       case 1:
       case 2:
@@ -115,8 +117,7 @@ inline std::vector<std::uint8_t> Row(const BmpKind& kind, std::uint32_t row) {
         break;
       case 16:
         if (HasMasks(kind)) {
-          Put(line, Place(r, kind.masks.red) | Place(g, kind.masks.green) | Place(b, kind.masks.blue) |
-                        Place(a, kind.masks.alpha), 2);
+          Put(line, masked, 2);
         } else {
           Put(line, std::uint32_t{r} >> 3 << 10 | std::uint32_t{g} >> 3 << 5 | b >> 3, 2);
         }
@@ -126,8 +127,7 @@ inline std::vector<std::uint8_t> Row(const BmpKind& kind, std::uint32_t row) {
         break;
       case 32:
         if (HasMasks(kind)) {
-          Put(line, Place(r, kind.masks.red) | Place(g, kind.masks.green) | Place(b, kind.masks.blue) |
-                        Place(a, kind.masks.alpha), 4);
+          Put(line, masked, 4);
         } else {
           line.insert(line.end(), {b, g, r, a});
         }
