@@ -25,7 +25,7 @@ cleanup() {
 }
 
 # No X client may hang a test: each call gets a deadline of its own.
-for tool in xdotool xwininfo xdpyinfo import compare identify; do
+for tool in xdotool xwininfo xdpyinfo import compare convert identify; do
   eval "$tool() { timeout -k 5 30 $tool \"\$@\"; }"
 done
 trap cleanup EXIT
@@ -60,7 +60,7 @@ wait_for() {
 # Starts Xvfb on a free display and points DISPLAY and SDL at it, with the
 # pointer parked in the corner, outside any centred window.
 start_xvfb() {
-  need_tools Xvfb xdotool xwininfo xdpyinfo import compare identify
+  need_tools Xvfb xdotool xwininfo xdpyinfo import compare convert identify
   local display_file="$work/display"
   Xvfb -displayfd 3 -noreset -nolisten tcp \
     -screen 0 "${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" 3>"$display_file" 2>"$work/xvfb.log" &
@@ -107,10 +107,68 @@ has_window_named() {
   [ -n "$(window_named "$1")" ]
 }
 
+# start_viewer START WEIGHTED UNIFORM MODE WIDTHxHEIGHT: sets mode, width,
+# height and dir; in a new X server, START (start_program or
+# start_wine_program) runs the viewer of the mode, WEIGHTED or UNIFORM (set
+# in viewer), in $dir on a glintor-scene picture of that size.
+start_viewer() {
+  local start=$1
+  viewer=$2 mode=$4 width=${5%x*} height=${5#*x}
+  [ "$mode" = uniform ] && viewer=$3
+  start_xvfb
+  dir="$work/run"
+  mkdir -p "$dir"
+  "$GLINTOR_SCENE" --size "${width}x${height}" "$dir/source.bmp" || fail "no test picture"
+  "$start" "$dir" "$viewer"
+}
+
+# Waits for the main window; sets window, its xwininfo geometry, and the
+# centred place it must stand at, expected_left and expected_top.
+find_main_window() {
+  wait_for "the main window" has_window_named '^Glintor'
+  window=$(window_named '^Glintor')
+  geometry=$(xwininfo -id "$window")
+  expected_left=$(((SCREEN_WIDTH - width) / 2))
+  expected_top=$(((SCREEN_HEIGHT - height) / 2))
+}
+
+# field NAME: the value of a line of the window's geometry.
+field() { awk -F: -v key="$1" '$1 ~ key { gsub(/ /, "", $2); print $2 }' <<<"$geometry"; }
+
+# check_centred WHAT: fails unless the window stands at the centred place.
+check_centred() {
+  local left top
+  left=$(field 'Absolute upper-left X')
+  top=$(field 'Absolute upper-left Y')
+  [ "$left" = "$expected_left" ] && [ "$top" = "$expected_top" ] ||
+    fail "$1 at $left,$top, not centred at $expected_left,$expected_top"
+}
+
 # The viewer's title, and the timing format every frame writes into it.
 title_pattern='^Glintor - [0-9]+\.[0-9]{3} msec \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\) - ([0-9]+\.[0-9]{3}| *inf) fps$'
 title() { xdotool getwindowname "$window"; }
 title_is_timing() { [[ "$(title)" =~ $title_pattern ]]; }
+
+# Whether the window's top-left width x height pixels are the frame that
+# check_pixels rendered; difference says how many differ. A script may
+# define its own window_shows_expected on top of it.
+picture_shows_expected() {
+  import -window "$window" -depth 8 "ppm:$work/shot.ppm" 2>/dev/null || return 1
+  convert "$work/shot.ppm" -crop "${width}x${height}+0+0" +repage "ppm:$work/picture.ppm" || return 1
+  difference=$(compare -metric AE "$work/picture.ppm" "$work/expected.bmp" null: 2>&1)
+  [ "$difference" = 0 ]
+}
+window_shows_expected() { picture_shows_expected; }
+
+# Waits for a timing title, then checks the first frame's pixels: the light
+# starts in the middle of the picture.
+check_first_frame() {
+  wait_for "a timing title" title_is_timing
+  pass "title: $(title)"
+  lights=("$((width / 2)),$((height / 2))")
+  difference=unknown
+  check_pixels
+}
 
 # Renders the light sequence so far (lights, mode) with glintor-render and
 # waits until the caller's window_shows_expected sees exactly that frame.
@@ -142,6 +200,15 @@ move_pointer() {
   [ "$column" -lt "$width" ] || column=0
   lights+=("$column,$row")
   check_pixels
+}
+
+# Moves to the picture's middle parts and to its edges, checking each frame.
+move_pointer_around() {
+  move_pointer $((width / 4)) $((height / 3))
+  move_pointer $((width - 1)) $((height / 2))
+  move_pointer $((width / 2)) 0
+  move_pointer 3 $((height - 1))
+  move_pointer $((width - 2)) 1
 }
 
 # picture NAME ARGUMENTS...: a folder NAME whose source.bmp glintor-scene makes.
@@ -185,4 +252,19 @@ refuse_bad_pictures() {
   printf '\x30\x75\x00\x00\x30\x75\x00\x00' |
     dd of="$work/lying/source.bmp" bs=1 seek=18 conv=notrunc status=none
   refused lying $'The file source.bmp don\'t found,\nthe application will be closed.'
+}
+
+# refuse_without_display START VIEWER: with DISPLAY unset (it stays so, the
+# old value in display), VIEWER run by START in $work/missing and on a good
+# picture in $work/headless exits with code 1 each time.
+refuse_without_display() {
+  local name
+  picture headless --size 120x100
+  display=$DISPLAY
+  unset DISPLAY
+  for name in missing headless; do
+    "$1" "$work/$name" "$2"
+    finish_program
+    [ "$exit_code" = 1 ] || fail "$name without a display: exit code $exit_code, not 1"
+  done
 }

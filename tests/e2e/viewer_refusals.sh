@@ -26,14 +26,7 @@ refused() {
 refuse_bad_pictures
 
 # No display at all: the box cannot be shown, stderr still tells why.
-picture headless --size 120x100
-display=$DISPLAY
-unset DISPLAY
-for name in missing headless; do
-  start_program "$work/$name" "$GLINTOR_WEIGHTED"
-  finish_program
-  [ "$exit_code" = 1 ] || fail "$name without a display: exit code $exit_code, not 1"
-done
+refuse_without_display start_program "$GLINTOR_WEIGHTED"
 grep -q "^The file source.bmp don't found,$" "$work/missing/stderr" ||
   fail "missing without a display: stderr says '$(cat "$work/missing/stderr")'"
 grep -q "^The window could not be opened,$" "$work/headless/stderr" ||

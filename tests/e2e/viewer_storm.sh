@@ -10,11 +10,6 @@
 source "$(dirname "$0")/lib.sh"
 need_tools awk date
 
-mode=$1
-width=${2%x*}
-height=${2#*x}
-viewer=$GLINTOR_WEIGHTED
-[ "$mode" = uniform ] && viewer=$GLINTOR_UNIFORM
 # Sanitizer builds render many times slower.
 if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then reach_limit_ms=10000; else reach_limit_ms=1000; fi
 
@@ -22,11 +17,7 @@ if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then reach_limit_ms=10000; else reach_limi
 # uses; here that would read as growth.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}quarantine_size_mb=0"
 
-start_xvfb
-dir="$work/run"
-mkdir -p "$dir"
-"$GLINTOR_SCENE" --size "${width}x${height}" "$dir/source.bmp" || fail "no test picture"
-start_program "$dir" "$viewer"
+start_viewer start_program "$GLINTOR_WEIGHTED" "$GLINTOR_UNIFORM" "$1" "$2"
 title_pattern='^Glintor - '
 wait_for "the main window" eval 'has_window_named "$title_pattern"'
 window=$(window_named "$title_pattern")
