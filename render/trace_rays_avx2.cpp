@@ -38,6 +38,7 @@ constexpr auto kSelectedLanes = [] {
 struct WriteQueue {
   static constexpr int kCapacity = kLanes * kStepBlock + kLanes;
   alignas(32) std::int32_t position[kCapacity];
+  alignas(32) std::int32_t later[kCapacity];  // about where the ray will be a block later
   alignas(32) std::uint32_t step[kCapacity];
   alignas(32) std::uint32_t blue[kCapacity];
   alignas(32) std::uint32_t green[kCapacity];
@@ -112,9 +113,6 @@ GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t
     error = _mm256_sub_epi32(error, _mm256_andnot_si256(noMinorStep, group.length));
     const __m256i onRay = _mm256_cmpgt_epi32(_mm256_add_epi32(group.length, one), step);
 
-    alignas(32) std::int32_t later[kLanes];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(later), _mm256_add_epi32(position, group.blockAhead));
-    for (int lane = 0; lane < kLanes; ++lane) PrefetchPixel(later[lane]);
 
     const __m256i offset = _mm256_add_epi32(position, _mm256_add_epi32(position, position));
     const __m256i read = _mm256_min_epi32(offset, lastRead);
@@ -146,6 +144,8 @@ GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t
     const int at = queue.size;
     StoreLanes(queue.position + at, _mm256_permutevar8x32_epi32(position, selected));
     StoreLanes(queue.step + at, step);
+    StoreLanes(queue.later + at,
+               _mm256_permutevar8x32_epi32(_mm256_add_epi32(position, group.blockAhead), selected));
     StoreLanes(queue.blue + at, _mm256_permutevar8x32_epi32(blue, selected));
     StoreLanes(queue.green + at, _mm256_permutevar8x32_epi32(green, selected));
     StoreLanes(queue.red + at, _mm256_permutevar8x32_epi32(red, selected));
@@ -158,12 +158,15 @@ GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t
   group.red = red;
 }
 
-void WriteQueued(WriteQueue& queue) {
+// Each write also asks for the lines its ray will need a block later: only
+// one ray of those sharing a pixel asks, as only one writes.
+GLINTOR_AVX2 void WriteQueued(WriteQueue& queue) {
   std::uint8_t* const coverage = scene.coverage;
   std::uint16_t* const counts = scene.counts;
   std::uint32_t* const accum = scene.accum;
   for (int k = 0; k < queue.size; ++k) {
     const auto position = static_cast<std::size_t>(queue.position[k]);
+    PrefetchPixel(queue.later[k]);
     StoreShared<std::uint8_t>(coverage[position], 1);
     StoreShared(counts[position], static_cast<std::uint16_t>(queue.step[k]));
     std::uint32_t* sum = accum + position * 3;
