@@ -32,9 +32,10 @@ constexpr auto kSelectedLanes = [] {
   return table;
 }();
 
-// The pixel writes of one group of rays over one block of steps, in the
-// order tracing the rays one after another would make them, as far as it
-// shows: step by step, and within a step in ray order.
+// The pixel writes of one group of rays over one block of steps, step by
+// step and within a step in ray order. A pixel is only ever written at one
+// step, its distance from the light, so each pixel sees its writes in the
+// order tracing the rays one after another would make them.
 struct WriteQueue {
   static constexpr int kCapacity = kLanes * kStepBlock + kLanes;
   alignas(32) std::int32_t position[kCapacity];
@@ -87,8 +88,8 @@ GLINTOR_AVX2 void StartGroup(GroupWalk& group, const RayTarget* targets, int cou
 }
 
 // Walks steps first to last of a group, queueing at every step only the
-// writes that no later lane repeats at the same pixel: tracing the rays one
-// after another, the next ray would overwrite them.
+// writes that the next lane does not repeat at the same pixel: tracing the
+// rays one after another, that lane's ray would overwrite them.
 template <AccumulationMode mode>
 GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t last,
                             WriteQueue& queue) {
