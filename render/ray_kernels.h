@@ -45,14 +45,27 @@ inline std::ptrdiff_t BlockAhead(const RayGeometry& ray) {
   return std::ptrdiff_t{kStepBlock} * ray.majorStep + minorSteps * ray.minorStep;
 }
 
+// The buffers a walk touches, taken from the scene once per batch: the shared
+// stores would otherwise make the compiler reload them at every step.
+struct WalkBuffers {
+  std::uint8_t* coverage;
+  std::uint16_t* counts;
+  std::uint32_t* accum;
+  const std::uint8_t* source;
+};
+
+inline WalkBuffers SceneWalkBuffers() {
+  return {scene.coverage, scene.counts, scene.accum, scene.source};
+}
+
 // The kernels fetch the lines of each ray's next block while the other rays
 // of the batch take their turn: their scattered stores would otherwise wait
 // on memory one miss at a time.
-inline void PrefetchPixel(std::ptrdiff_t pixel) {
-  PrefetchLine(scene.coverage, pixel, true);
-  PrefetchLine(scene.counts, pixel * 2, true);
-  PrefetchLine(scene.accum, pixel * 12, true);
-  PrefetchLine(scene.source, pixel * 3, false);
+inline void PrefetchPixel(const WalkBuffers& buffers, std::ptrdiff_t pixel) {
+  PrefetchLine(buffers.coverage, pixel, true);
+  PrefetchLine(buffers.counts, pixel * 2, true);
+  PrefetchLine(buffers.accum, pixel * 12, true);
+  PrefetchLine(buffers.source, pixel * 3, false);
 }
 
 // Rays of two casting threads can meet on the light's row and column, where

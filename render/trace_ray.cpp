@@ -50,11 +50,8 @@ void TraceRaysScalar(const RayTarget* targets, int count) {
     walks[k] = StartWalk(targets[k]);
     longest = std::max(longest, walks[k].length);
   }
-  // Locals, so that the shared stores cannot make the compiler reload them.
-  std::uint8_t* const coverage = scene.coverage;
-  std::uint16_t* const counts = scene.counts;
-  std::uint32_t* const accum = scene.accum;
-  const std::uint8_t* const source = scene.source;
+  const WalkBuffers buffers = SceneWalkBuffers();
+  const auto [coverage, counts, accum, source] = buffers;
 
   for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
     for (int k = 0; k < count; ++k) {
@@ -82,7 +79,7 @@ void TraceRaysScalar(const RayTarget* targets, int count) {
         blue += sample[0] * weight;
         green += sample[1] * weight;
         red += sample[2] * weight;
-        PrefetchPixel(position + blockAhead);
+        PrefetchPixel(buffers, position + blockAhead);
         StoreShared<std::uint8_t>(coverage[position], 1);
         StoreShared(counts[position], static_cast<std::uint16_t>(i));
         std::uint32_t* sum = accum + position * 3;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cstddef>
 #include <cstdint>
 
@@ -162,15 +161,13 @@ GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t
 // Each write also asks for the lines its ray will need a block later: only
 // one ray of those sharing a pixel asks, as only one writes.
 GLINTOR_AVX2 void WriteQueued(WriteQueue& queue) {
-  std::uint8_t* const coverage = scene.coverage;
-  std::uint16_t* const counts = scene.counts;
-  std::uint32_t* const accum = scene.accum;
+  const WalkBuffers buffers = SceneWalkBuffers();
   for (int k = 0; k < queue.size; ++k) {
     const auto position = static_cast<std::size_t>(queue.position[k]);
-    PrefetchPixel(queue.later[k]);
-    StoreShared<std::uint8_t>(coverage[position], 1);
-    StoreShared(counts[position], static_cast<std::uint16_t>(queue.step[k]));
-    std::uint32_t* sum = accum + position * 3;
+    PrefetchPixel(buffers, queue.later[k]);
+    StoreShared<std::uint8_t>(buffers.coverage[position], 1);
+    StoreShared(buffers.counts[position], static_cast<std::uint16_t>(queue.step[k]));
+    std::uint32_t* sum = buffers.accum + position * 3;
     StoreShared(sum[0], queue.blue[k]);
     StoreShared(sum[1], queue.green[k]);
     StoreShared(sum[2], queue.red[k]);
