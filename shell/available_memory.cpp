@@ -34,14 +34,19 @@ std::optional<std::uint64_t> Number(std::string_view text) {
   return value;
 }
 
+// The first line of text, which loses it and its line break.
+std::string_view TakeLine(std::string_view& text) {
+  const std::size_t end = text.find('\n');
+  const std::string_view line = text.substr(0, end);
+  text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  return line;
+}
+
 // The value after "key" at the start of a line, up to the line's end.
 std::optional<std::string_view> Field(std::string_view text, std::string_view key) {
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = text.substr(at, end - at);
+  while (!text.empty()) {
+    const std::string_view line = TakeLine(text);
     if (line.starts_with(key)) return line.substr(key.size());
-    at = end + 1;
   }
   return std::nullopt;
 }
@@ -86,11 +91,8 @@ std::uint64_t Headroom(std::uint64_t limit, std::uint64_t used) {
 
 std::vector<CgroupFiles> CgroupMemoryFiles(std::string_view procSelfCgroup) {
   std::vector<CgroupFiles> files;
-  for (std::size_t at = 0; at < procSelfCgroup.size();) {
-    std::size_t end = procSelfCgroup.find('\n', at);
-    if (end == std::string_view::npos) end = procSelfCgroup.size();
-    const std::string_view line = procSelfCgroup.substr(at, end - at);
-    at = end + 1;
+  while (!procSelfCgroup.empty()) {
+    const std::string_view line = TakeLine(procSelfCgroup);
     // hierarchy:controllers:path
     const std::size_t first = line.find(':');
     const std::size_t second = first == std::string_view::npos ? first : line.find(':', first + 1);
