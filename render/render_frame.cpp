@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -21,14 +22,16 @@ std::int64_t Ticks() {
 }
 
 // Starts the four workers in order, then waits for all of them. A worker
-// whose thread cannot be started runs here instead, so the phase still ends
-// only when all four routines have finished.
+// whose thread cannot be started (no thread left, or no memory for one) runs
+// here instead, so the phase still ends only when all four have finished.
 void RunPhase(const Worker (&workers)[4], void* const (&parameters)[4]) {
   std::thread threads[4];
   for (int i = 0; i < 4; ++i) {
     try {
       threads[i] = std::thread(workers[i], parameters[i]);
     } catch (const std::system_error&) {
+      workers[i](parameters[i]);
+    } catch (const std::bad_alloc&) {
       workers[i](parameters[i]);
     }
   }
