@@ -11,3 +11,7 @@
 
 inline constexpr AccumulationMode kAccumulationMode =
     AccumulationMode::GLINTOR_ACCUMULATION_MODE;
+
+// The mode's name as users see it: in program names and saved frames.
+inline constexpr const char* kAccumulationModeName =
+    kAccumulationMode == AccumulationMode::Weighted ? "weighted" : "uniform";

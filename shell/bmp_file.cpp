@@ -1,11 +1,9 @@
 #include "bmp_file.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
-#include "available_memory.h"
+#include "frame_file.h"
 
 namespace {
 
@@ -154,32 +152,7 @@ LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize, std::
   return LoadResult::Loaded;
 }
 
-LoadResult CheckBeforeDecoding(const std::uint8_t* start, std::size_t startSize,
-                               std::uint64_t fileSize, BmpHeader* header, std::int64_t minSide) {
-  if (!ParseBmpHeader(start, startSize, header)) return LoadResult::NotFound;
-  const LoadResult verdict = CheckBmpHeader(*header, fileSize, minSide);
-  if (verdict != LoadResult::Loaded) return verdict;
-  if (!PictureFitsInMemory(static_cast<std::uint64_t>(header->width),
-                           static_cast<std::uint64_t>(header->height), AvailableMemoryBytes())) {
-    return LoadResult::OutOfMemory;
-  }
-  return LoadResult::Loaded;
-}
-
-LoadResult CheckBmpFile(const char* fileName, BmpHeader* header, std::int64_t minSide) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(fileName, error)) return LoadResult::NotFound;
-  const std::uintmax_t fileSize = std::filesystem::file_size(fileName, error);
-  if (error) return LoadResult::NotFound;
-  std::FILE* file = std::fopen(fileName, "rb");
-  if (file == nullptr) return LoadResult::NotFound;
-  std::uint8_t start[kBmpHeaderBytes] = {};
-  const std::size_t got = std::fread(start, 1, sizeof start, file);
-  std::fclose(file);
-  return CheckBeforeDecoding(start, got, fileSize, header, minSide);
-}
-
-bool WriteBmp(const std::string& path, std::uint32_t width, std::uint32_t height,
+bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
               unsigned bitsPerPixel, const std::uint8_t* bgrRows) {
   if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
     return false;
@@ -215,26 +188,20 @@ bool WriteBmp(const std::string& path, std::uint32_t width, std::uint32_t height
     head.insert(head.end(), {grey, grey, grey, 0});
   }
 
-  const std::string temporary = path + ".partial";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size();
-  std::vector<std::uint8_t> row;
-  row.reserve(static_cast<std::size_t>(rowBytes));
-  const std::uint8_t* in = bgrRows;
-  for (std::uint32_t r = 0; r < height && written; ++r) {
-    row.clear();
-    for (std::uint32_t c = 0; c < width; ++c, in += 3) PutPixel(row, in, bitsPerPixel);
-    row.resize(static_cast<std::size_t>(rowBytes), 0);
-    written = std::fwrite(row.data(), 1, row.size(), file) == row.size();
-  }
-  written = std::fclose(file) == 0 && written;
-
-  std::error_code error;
-  if (written) std::filesystem::rename(temporary, path, error);
-  if (!written || error) {
-    std::filesystem::remove(temporary, error);
-    return false;
-  }
-  return true;
+  const auto write = [&](const std::filesystem::path& temporary) {
+    std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
+    if (file == nullptr) return false;
+    bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+    std::vector<std::uint8_t> row;
+    row.reserve(static_cast<std::size_t>(rowBytes));
+    const std::uint8_t* in = bgrRows;
+    for (std::uint32_t r = 0; r < height && written; ++r) {
+      row.clear();
+      for (std::uint32_t c = 0; c < width; ++c, in += 3) PutPixel(row, in, bitsPerPixel);
+      row.resize(static_cast<std::size_t>(rowBytes), 0);
+      written = std::fwrite(row.data(), 1, row.size(), file) == row.size();
+    }
+    return std::fclose(file) == 0 && written;
+  };
+  return WriteThroughTemporary(path, true, write) == WriteOutcome::Written;
 }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
+#include <filesystem>
 
 #include "source_image.h"
 #include "startup_messages.h"
@@ -42,21 +42,9 @@ std::uint64_t UncompressedDataSize(const BmpHeader& header);
 LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize,
                           std::int64_t minSide = kMinPictureSide);
 
-// The checks made before a decoder may see the file: the header parsed from
-// the file's first bytes (up to kBmpHeaderBytes of them) and checked against
-// the file's size, then the memory the picture will need.
-LoadResult CheckBeforeDecoding(const std::uint8_t* start, std::size_t startSize,
-                               std::uint64_t fileSize, BmpHeader* header,
-                               std::int64_t minSide = kMinPictureSide);
-
-// The same for a file by name. Anything but a regular file (a folder, a
-// device, a pipe that would block the reader) is not found.
-LoadResult CheckBmpFile(const char* fileName, BmpHeader* header,
-                        std::int64_t minSide = kMinPictureSide);
-
 // Writes a bottom-up BMP of the given depth (8: grey levels, 16: 5-5-5,
 // 24 or 32) from packed B, G, R rows, bottom row first. Writes to a
 // temporary file beside path and renames it, so a failed write leaves no
 // partial picture. False on any failure.
-bool WriteBmp(const std::string& path, std::uint32_t width, std::uint32_t height,
+bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
               unsigned bitsPerPixel, const std::uint8_t* bgrRows);

@@ -16,6 +16,7 @@ std::string StartupMessage(LoadResult result, const std::string& fileName) {
       return "The file " + fileName + " is too large,\nat most " +
              std::to_string(kMaxPictureSide) + " pixels a side.";
     case LoadResult::Unsupported:
+    case LoadResult::UnknownFormat:
       return "The format of " + fileName + " is not supported.";
     case LoadResult::OutOfMemory:
       return "There is not enough memory for " + fileName +

@@ -10,7 +10,8 @@ struct ClientRectangle {
   std::int32_t bottom;
 };
 
-// The client area of the main window, centred on a screen of the given size.
-// A picture larger than the screen gets a negative edge, rounded toward zero.
-ClientRectangle CentreClientRectangle(std::int32_t screenWidth, std::int32_t screenHeight,
-                                      std::uint16_t width, std::uint16_t height);
+// The client area of the main window, centred on a screen with the given
+// bounds (whose origin need not be 0, 0). A picture larger than the screen
+// sticks out on both sides, its leftover halved toward zero.
+ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16_t width,
+                                      std::uint16_t height);

@@ -110,11 +110,10 @@ void ShowError(const char* text) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
 }
 
-bool PrimaryScreenSize(std::int32_t* width, std::int32_t* height) {
+bool PrimaryScreenBounds(ClientRectangle* screen) {
   SDL_Rect bounds{};
   if (!StartVideo() || SDL_GetDisplayBounds(0, &bounds) != 0) return false;
-  *width = bounds.w;
-  *height = bounds.h;
+  *screen = {bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
   return true;
 }
 
@@ -131,19 +130,34 @@ bool OpenMainWindow(const ClientRectangle& client) {
 }
 
 // The newest position of the motion that queued up while the last frame was
-// rendered; older positions would only make the light lag behind.
-SDL_MouseMotionEvent NewestMotion(SDL_MouseMotionEvent motion) {
+// rendered; older positions would only make the light lag behind. When the
+// pointer leaves the window, SDL reports one last motion at the edge it
+// crossed, then takes the pointer's focus from the window: that motion is
+// not a place the pointer was at inside, and the one before it, if queued,
+// is the newest position. False if there is none.
+bool NewestMotion(SDL_MouseMotionEvent* motion) {
   SDL_PumpEvents();
+  SDL_MouseMotionEvent previous{};
+  bool hasPrevious = false;
   SDL_Event queued;
   while (SDL_PeepEvents(&queued, 1, SDL_GETEVENT, SDL_MOUSEMOTION, SDL_MOUSEMOTION) == 1) {
-    motion = queued.motion;
+    previous = *motion;
+    hasPrevious = true;
+    *motion = queued.motion;
   }
-  return motion;
+  if (SDL_GetMouseFocus() == mainWindow) return true;
+  *motion = previous;
+  return hasPrevious;
 }
 
-// Handles one event of the main window; false once the window is closed or
-// the program is asked to quit (SDL turns SIGTERM and SIGINT into that).
-bool MainWindowProc(const SDL_Event& event, void (*renderFrame)()) {
+bool IsSaveKey(const SDL_Keysym& key) {
+  return key.sym == SDLK_s && (key.mod & (KMOD_ALT | KMOD_GUI | KMOD_SHIFT)) == 0;
+}
+
+// Handles one event of the main window; false once the window is closed,
+// Escape is pressed or the program is asked to quit (SDL turns SIGTERM and
+// SIGINT into that).
+bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
   switch (event.type) {
     case SDL_QUIT:
       return false;
@@ -151,11 +165,17 @@ bool MainWindowProc(const SDL_Event& event, void (*renderFrame)()) {
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
       return true;
+    case SDL_KEYDOWN:
+      if (event.key.keysym.sym == SDLK_ESCAPE) return false;
+      if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
+      return true;
     case SDL_MOUSEMOTION: {
-      const SDL_MouseMotionEvent motion = NewestMotion(event.motion);
+      SDL_MouseMotionEvent motion = event.motion;
       // The platform's 16-bit client coordinates.
-      HandlePointerMove(static_cast<std::uint16_t>(motion.x), static_cast<std::uint16_t>(motion.y),
-                        renderFrame);
+      if (NewestMotion(&motion)) {
+        HandlePointerMove(static_cast<std::uint16_t>(motion.x),
+                          static_cast<std::uint16_t>(motion.y), input.renderFrame);
+      }
       return true;
     }
     default:
@@ -167,9 +187,9 @@ bool MainWindowProc(const SDL_Event& event, void (*renderFrame)()) {
   }
 }
 
-void RunMessageLoop(void (*renderFrame)()) {
+void RunMessageLoop(const ViewerInput& input) {
   SDL_Event event;
-  while (SDL_WaitEvent(&event) == 1 && MainWindowProc(event, renderFrame)) {
+  while (SDL_WaitEvent(&event) == 1 && MainWindowProc(event, input)) {
   }
 }
 
@@ -183,8 +203,9 @@ void CloseMainWindow() {
   SDL_Quit();
 }
 
-const ShellBackend sdlBackend{LoadSourceImage, ShowError,      PrimaryScreenSize,
-                              OpenMainWindow,     RunMessageLoop, CloseMainWindow};
+const ShellBackend sdlBackend{LoadSourceImage, ShowError,      PrimaryScreenBounds,
+                              OpenMainWindow,     RunMessageLoop, CloseMainWindow,
+                              WritePng};
 
 }  // namespace
 

@@ -2,15 +2,21 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 
 #include "source_image.h"
 #include "startup_messages.h"
 
-// The SDL backend's picture reader, also used by the offline renderer; needs
+// The SDL backend's picture reader (BMP, PNG, JPEG), also used by the offline renderer; needs
 // no display.
-LoadResult LoadSourceImage(const char* fileName);
+LoadResult LoadSourceImage(const std::filesystem::path& fileName);
 
 // The same reader on a file's bytes held in memory, with the smallest side
 // it accepts (tests and the fuzz target let small pictures through).
 LoadResult LoadSourceImageFromBytes(const std::uint8_t* bytes, std::size_t size,
                                     std::int64_t minSide = kMinPictureSide);
+
+// SDL_image's PNG encoder: packed B, G, R rows, bottom row first, as a
+// 24-bit PNG.
+bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
+              const std::uint8_t* bgrRows);

@@ -1,4 +1,5 @@
-// Reading the picture with SDL's BMP reader.
+// Reading the picture with SDL's BMP reader and SDL_image's PNG and JPEG
+// decoders.
 
 #include <climits>
 #include <cstddef>
@@ -8,8 +9,9 @@
 
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
+#include <SDL_image.h>
 
-#include "bmp_file.h"
+#include "picture_file.h"
 #include "sdl_backend.h"
 #include "source_image.h"
 
@@ -35,43 +37,61 @@ bool IsBlueGreenRedInMemory(Uint32 format) {
          (format == SDL_PIXELFORMAT_ARGB8888 || format == SDL_PIXELFORMAT_XRGB8888);
 }
 
-// Reads the header first: a picture that is refused anyway, or whose header
-// promises more pixel data than the file holds, or more memory than the
-// machine has, is never handed to the reader, which would allocate the whole
-// promised picture. Closes the file.
+// Checks what the file's first bytes say first: a picture that is refused
+// anyway, or whose header promises more pixel data than the file holds, or
+// more memory than the machine has, is never handed to a decoder, which
+// would allocate the whole promised picture. Closes the file.
 LoadResult LoadFrom(SDL_RWops* file, std::int64_t minSide) {
-  std::uint8_t start[kBmpHeaderBytes] = {};
-  const std::size_t got = SDL_RWread(file, start, 1, sizeof start);
   const Sint64 fileSize = SDL_RWsize(file);
-  BmpHeader header{};
+  const ReadAt read = [file](std::uint64_t offset, std::uint8_t* buffer, std::size_t size) {
+    if (offset > INT64_MAX || SDL_RWseek(file, static_cast<Sint64>(offset), RW_SEEK_SET) < 0) {
+      return std::size_t{0};
+    }
+    return SDL_RWread(file, buffer, 1, size);
+  };
+  PictureHeader header{};
   const LoadResult verdict =
       fileSize < 0 ? LoadResult::NotFound
-                   : CheckBeforeDecoding(start, got, static_cast<std::uint64_t>(fileSize), &header,
-                                         minSide);
+                   : CheckBeforeDecoding(read, static_cast<std::uint64_t>(fileSize), &header, minSide);
   if (verdict != LoadResult::Loaded || SDL_RWseek(file, 0, RW_SEEK_SET) != 0) {
     SDL_RWclose(file);
     return verdict == LoadResult::Loaded ? LoadResult::NotFound : verdict;
   }
+  const BmpHeader& bmp = header.bmp;
   // Byte-sized colour masks in an order SDL has no pixel format for.
-  if (header.compression == 3 &&
-      SDL_MasksToPixelFormatEnum(32, header.masks[0], header.masks[1], header.masks[2],
-                                 header.masks[3]) == SDL_PIXELFORMAT_UNKNOWN) {
+  if (header.format == PictureFormat::Bmp && bmp.compression == 3 &&
+      SDL_MasksToPixelFormatEnum(32, bmp.masks[0], bmp.masks[1], bmp.masks[2], bmp.masks[3]) ==
+          SDL_PIXELFORMAT_UNKNOWN) {
     SDL_RWclose(file);
     return LoadResult::Unsupported;
   }
-  SDL_Surface* surface = SDL_LoadBMP_RW(file, 1);
+  SDL_Surface* surface = nullptr;
+  unsigned fileBitsPerPixel = 24;
+  switch (header.format) {
+    case PictureFormat::Bmp:
+      surface = SDL_LoadBMP_RW(file, 1);
+      fileBitsPerPixel = bmp.bitsPerPixel;
+      break;
+    case PictureFormat::Png:
+      surface = IMG_LoadTyped_RW(file, 1, "PNG");
+      break;
+    default:
+      surface = IMG_LoadTyped_RW(file, 1, "JPG");
+      break;
+  }
   if (surface == nullptr) return LoadResult::NotFound;
 
   LoadResult result = LoadResult::Loaded;
   if (surface->w != header.width || surface->h != header.height) {
     result = LoadResult::NotFound;
   } else if (IsBlueGreenRedInMemory(surface->format->format)) {
-    result = FillFromSurface(surface, header.bitsPerPixel, minSide);
+    result = FillFromSurface(surface, fileBitsPerPixel, minSide);
   } else {
-    // Other channel layouts (bit fields) are converted, not guessed at.
+    // Other layouts (bit fields, RGB order, palettes, grey) are converted,
+    // not guessed at; alpha is dropped.
     SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_BGR24, 0);
     result = converted == nullptr ? LoadResult::OutOfMemory
-                                  : FillFromSurface(converted, header.bitsPerPixel, minSide);
+                                  : FillFromSurface(converted, fileBitsPerPixel, minSide);
     SDL_FreeSurface(converted);
   }
   SDL_FreeSurface(surface);
@@ -80,11 +100,11 @@ LoadResult LoadFrom(SDL_RWops* file, std::int64_t minSide) {
 
 }  // namespace
 
-LoadResult LoadSourceImage(const char* fileName) {
+LoadResult LoadSourceImage(const std::filesystem::path& fileName) {
   // Only a regular file: opening a pipe would block, a device never ends.
   std::error_code error;
   if (!std::filesystem::is_regular_file(fileName, error)) return LoadResult::NotFound;
-  SDL_RWops* file = SDL_RWFromFile(fileName, "rb");
+  SDL_RWops* file = SDL_RWFromFile(fileName.c_str(), "rb");
   if (file == nullptr) return LoadResult::NotFound;
   return LoadFrom(file, kMinPictureSide);
 }

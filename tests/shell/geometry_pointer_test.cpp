@@ -11,7 +11,7 @@
 namespace {
 
 TEST(CentreClientRectangle, CentresAPictureOnAFullHdScreen) {
-  const ClientRectangle client = CentreClientRectangle(1920, 1080, 640, 480);
+  const ClientRectangle client = CentreClientRectangle({0, 0, 1920, 1080}, 640, 480);
   EXPECT_EQ(client.left, 640);
   EXPECT_EQ(client.top, 300);
   EXPECT_EQ(client.right, 1280);
@@ -19,7 +19,7 @@ TEST(CentreClientRectangle, CentresAPictureOnAFullHdScreen) {
 }
 
 TEST(CentreClientRectangle, OddLeftoverRoundsDown) {
-  const ClientRectangle client = CentreClientRectangle(1280, 1024, 101, 100);
+  const ClientRectangle client = CentreClientRectangle({0, 0, 1280, 1024}, 101, 100);
   EXPECT_EQ(client.left, 589);
   EXPECT_EQ(client.top, 462);
   EXPECT_EQ(client.right - client.left, 101);
@@ -28,12 +28,20 @@ TEST(CentreClientRectangle, OddLeftoverRoundsDown) {
 
 TEST(CentreClientRectangle, PictureLargerThanScreenRoundsTowardZero) {
   // 3 pixels wider than the screen: -1.5 becomes -1, not -2.
-  const ClientRectangle wide = CentreClientRectangle(1920, 1080, 1923, 480);
+  const ClientRectangle wide = CentreClientRectangle({0, 0, 1920, 1080}, 1923, 480);
   EXPECT_EQ(wide.left, -1);
   EXPECT_EQ(wide.right, 1922);
-  const ClientRectangle tall = CentreClientRectangle(800, 600, 100, 32768);
+  const ClientRectangle tall = CentreClientRectangle({0, 0, 800, 600}, 100, 32768);
   EXPECT_EQ(tall.top, -16084);
   EXPECT_EQ(tall.bottom, 16684);
+}
+
+TEST(CentreClientRectangle, AScreenAwayFromTheOriginKeepsItsOffset) {
+  // A primary display standing right of and below another one.
+  const ClientRectangle client = CentreClientRectangle({1920, 200, 3200, 1224}, 640, 480);
+  EXPECT_EQ(client.left, 1920 + 320);
+  EXPECT_EQ(client.top, 200 + 272);
+  EXPECT_EQ(client.right, 1920 + 960);
 }
 
 TEST(MapPointerToLight, ClientRowsCountFromTheTopPictureRowsFromTheBottom) {

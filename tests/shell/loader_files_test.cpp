@@ -87,8 +87,8 @@ TEST_F(LoaderFilesTest, RefusalsFollowTheCheckOrder) {
       {"32769 x 100 header", MakeBmp(32769, 100, 24, false, 0), LoadResult::TooLarge},
       {"100 x 40000 header", MakeBmp(100, 40000, 24, true, 0), LoadResult::TooLarge},
       {"65636 x 200 header, 100 if cut to 16 bits", MakeBmp(65636, 200, 24, false, 0), LoadResult::TooLarge},
-      {"empty", {}, LoadResult::NotFound},
-      {"text", {text.begin(), text.end()}, LoadResult::NotFound},
+      {"empty", {}, LoadResult::UnknownFormat},
+      {"text", {text.begin(), text.end()}, LoadResult::UnknownFormat},
       {"a row short", MakeBmp(200, 200, 24, false, 199), LoadResult::NotFound},
       // A header that promises 2.7 GB of pixels in a file of a few bytes.
       {"30000 x 30000 in one row", MakeBmp(30000, 30000, 24, false, 1), LoadResult::NotFound},

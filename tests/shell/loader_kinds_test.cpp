@@ -17,6 +17,7 @@
 
 #include "bmp_file.h"
 #include "loader_test.h"
+#include "picture_file.h"
 
 namespace {
 
@@ -183,16 +184,16 @@ TEST_F(LoaderKindsTest, TheFileCheckAgreesWithTheReader) {
   for (const BmpKind& kind : AllKinds()) {
     SCOPED_TRACE(kind.name);
     bmp_test::WriteFile(PathOf("source.bmp"), MakeKind(kind));
-    BmpHeader header{};
-    const LoadResult verdict = CheckBmpFile(PathOf("source.bmp").c_str(), &header);
+    PictureHeader header{};
+    const LoadResult verdict = CheckPictureFile(PathOf("source.bmp"), &header);
     // Mask orders are the one thing only the reader itself knows.
     if (kind.name != "bf32-r-top-byte") {
       EXPECT_EQ(verdict, kind.expected);
     }
   }
-  BmpHeader header{};
-  EXPECT_EQ(CheckBmpFile(PathOf("absent.bmp").c_str(), &header), LoadResult::NotFound);
-  EXPECT_EQ(CheckBmpFile(directory.string().c_str(), &header), LoadResult::NotFound);
+  PictureHeader header{};
+  EXPECT_EQ(CheckPictureFile(PathOf("absent.bmp"), &header), LoadResult::NotFound);
+  EXPECT_EQ(CheckPictureFile(directory, &header), LoadResult::NotFound);
 }
 
 }  // namespace

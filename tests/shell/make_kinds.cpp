@@ -19,7 +19,8 @@ const char* Outcome(LoadResult result) {
     case LoadResult::NotFound: return "notfound";
     case LoadResult::TooSmall: return "small";
     case LoadResult::TooLarge: return "large";
-    case LoadResult::Unsupported: return "unsupported";
+    case LoadResult::Unsupported:
+    case LoadResult::UnknownFormat: return "unsupported";
     case LoadResult::OutOfMemory: return "memory";
   }
   return "?";

@@ -29,9 +29,9 @@ struct Recording {
 };
 Recording recording;
 
-LoadResult FakeLoad(const char* fileName) {
+LoadResult FakeLoad(const std::filesystem::path& fileName) {
   recording.calls.push_back("load");
-  recording.loadedName = fileName;
+  recording.loadedName = fileName.string();
   if (recording.loadResult != LoadResult::Loaded) return recording.loadResult;
   scene.width = recording.width;
   scene.height = recording.height;
@@ -42,10 +42,9 @@ void FakeShowError(const char* text) {
   recording.calls.push_back("error");
   recording.errors.emplace_back(text);
 }
-bool FakeScreenSize(std::int32_t* width, std::int32_t* height) {
+bool FakeScreenBounds(ClientRectangle* bounds) {
   recording.calls.push_back("screen");
-  *width = 1920;
-  *height = 1080;
+  *bounds = {0, 0, 1920, 1080};
   return recording.screenAvailable;
 }
 bool FakeOpenWindow(const ClientRectangle& client) {
@@ -53,9 +52,9 @@ bool FakeOpenWindow(const ClientRectangle& client) {
   recording.client = client;
   return recording.windowOpens;
 }
-void FakeLoop(void (*renderFrame)()) {
+void FakeLoop(const ViewerInput& input) {
   recording.calls.push_back("loop");
-  for (int i = 0; i < recording.framesInLoop; ++i) renderFrame();
+  for (int i = 0; i < recording.framesInLoop; ++i) input.renderFrame();
 }
 void FakeClose() { recording.calls.push_back("close"); }
 
@@ -65,8 +64,16 @@ void FakeFrame() {
                             std::to_string(scene.lightRow) + (buffersReady ? "" : " without buffers"));
 }
 
-const ShellBackend fakeBackend{FakeLoad, FakeShowError, FakeScreenSize,
-                               FakeOpenWindow, FakeLoop, FakeClose};
+bool FakeWritePng(const std::filesystem::path&, std::uint32_t, std::uint32_t, const std::uint8_t*) {
+  return false;
+}
+
+const ShellBackend fakeBackend{FakeLoad, FakeShowError, FakeScreenBounds, FakeOpenWindow,
+                               FakeLoop, FakeClose,     FakeWritePng};
+
+int RunViewer(const std::vector<std::filesystem::path>& arguments = {}) {
+  return ViewerMain(fakeBackend, {"glintor-weighted", "weighted", FakeFrame}, arguments);
+}
 
 class ViewerMainTest : public ::testing::Test {
  protected:
@@ -90,7 +97,7 @@ class ViewerMainTest : public ::testing::Test {
 
 TEST_F(ViewerMainTest, RunsTheStartupSequenceAndExitsZeroAfterTheLoop) {
   recording.framesInLoop = 2;
-  EXPECT_EQ(ViewerMain(fakeBackend, FakeFrame), 0);
+  EXPECT_EQ(RunViewer(), 0);
   EXPECT_EQ(recording.loadedName, "source.bmp");
   const std::vector<std::string> expected{"load", "screen", "open", "frame 50,50",
                                           "loop", "frame 50,50", "frame 50,50", "close"};
@@ -114,7 +121,7 @@ TEST_F(ViewerMainTest, FailedLoadShowsItsMessageAndExitsOneWithoutAWindow) {
     SCOPED_TRACE(failure.message);
     recording = Recording{};
     recording.loadResult = failure.result;
-    EXPECT_EQ(ViewerMain(fakeBackend, FakeFrame), 1);
+    EXPECT_EQ(RunViewer(), 1);
     EXPECT_EQ(recording.errors, std::vector<std::string>{failure.message});
     for (const std::string& call : recording.calls) {
       EXPECT_NE(call, "open");
@@ -124,16 +131,50 @@ TEST_F(ViewerMainTest, FailedLoadShowsItsMessageAndExitsOneWithoutAWindow) {
   }
 }
 
+TEST_F(ViewerMainTest, TheArgumentNamesThePictureAndTheMessages) {
+  const struct {
+    std::vector<std::filesystem::path> arguments;
+    LoadResult result;
+    int exitCode;
+    const char* loaded;   // nothing: the picture is never looked at
+    const char* message;
+  } cases[] = {
+      {{"pics/a b.png"}, LoadResult::NotFound, 1, "pics/a b.png",
+       "The file pics/a b.png don't found,\nthe application will be closed."},
+      {{"notes.txt"}, LoadResult::UnknownFormat, 1, "notes.txt",
+       "The format of notes.txt is not supported."},
+      // Without an argument, a source.bmp of no known format is not found.
+      {{}, LoadResult::UnknownFormat, 1, "source.bmp",
+       "The file source.bmp don't found,\nthe application will be closed."},
+      {{"--", "-dash.jpg"}, LoadResult::TooSmall, 1, "-dash.jpg",
+       "The file -dash.jpg is invalid,\nor smaller."},
+      {{"--help"}, LoadResult::Loaded, 0, nullptr, nullptr},
+      {{"a.png", "-h"}, LoadResult::Loaded, 0, nullptr, nullptr},
+      {{"a.png", "b.png"}, LoadResult::Loaded, 2, nullptr, nullptr},
+      {{"--fast"}, LoadResult::Loaded, 2, nullptr, nullptr},
+      {{"--"}, LoadResult::Loaded, 2, nullptr, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments.empty() ? "" : c.arguments[0].string());
+    recording = Recording{};
+    recording.loadResult = c.result;
+    EXPECT_EQ(RunViewer(c.arguments), c.exitCode);
+    EXPECT_EQ(recording.loadedName, c.loaded ? c.loaded : "");
+    EXPECT_EQ(recording.errors, c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
+    ExpectAllBuffersReleased();
+  }
+}
+
 TEST_F(ViewerMainTest, NoScreenOrNoWindowExitsOneAndReleasesTheSource) {
   recording.screenAvailable = false;
-  EXPECT_EQ(ViewerMain(fakeBackend, FakeFrame), 1);
+  EXPECT_EQ(RunViewer(), 1);
   ASSERT_EQ(recording.errors.size(), 1u);
   EXPECT_NE(recording.errors[0].find("window could not be opened"), std::string::npos);
   ExpectAllBuffersReleased();
 
   recording = Recording{};
   recording.windowOpens = false;
-  EXPECT_EQ(ViewerMain(fakeBackend, FakeFrame), 1);
+  EXPECT_EQ(RunViewer(), 1);
   EXPECT_EQ(recording.errors.size(), 1u);
   EXPECT_EQ(recording.calls.back(), "close");
   ExpectAllBuffersReleased();
@@ -148,7 +189,7 @@ constexpr bool kAddressSpaceCanBeLimited = true;
 int ViewerWithLimitedMemory() {
   const rlimit limit{rlim_t{2} << 30, rlim_t{2} << 30};
   setrlimit(RLIMIT_AS, &limit);
-  return ViewerMain(fakeBackend, FakeFrame);
+  return RunViewer();
 }
 
 TEST_F(ViewerMainTest, FrameBuffersThatDoNotFitGetAMessageNotACrash) {

@@ -1,0 +1,74 @@
+#include "frame_file.h"
+
+#include <cerrno>
+#include <random>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Gives `from` the name `to` unless a file already has it; the check and the
+// naming are one step, so a file that appears meanwhile is never replaced.
+WriteOutcome NameIfFree(const fs::path& from, const fs::path& to) {
+#ifdef _WIN32
+  if (MoveFileExW(from.c_str(), to.c_str(), 0)) return WriteOutcome::Written;
+  const DWORD error = GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? WriteOutcome::Exists
+                                                                      : WriteOutcome::Failed;
+#else
+  if (link(from.c_str(), to.c_str()) == 0) return WriteOutcome::Written;
+  if (errno == EEXIST) return WriteOutcome::Exists;
+  // Some file systems have no hard links: check, then rename.
+  std::error_code error;
+  if (fs::exists(to, error) || error) return error ? WriteOutcome::Failed : WriteOutcome::Exists;
+  fs::rename(from, to, error);
+  return error ? WriteOutcome::Failed : WriteOutcome::Written;
+#endif
+}
+
+}  // namespace
+
+WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
+                                   const std::function<bool(const fs::path&)>& write) {
+  std::error_code error;
+  if (!replace && (fs::exists(target, error) || fs::is_symlink(target, error))) {
+    return WriteOutcome::Exists;
+  }
+  static std::random_device random;
+  fs::path temporary = target;
+  temporary += ".partial-" + std::to_string(random());
+  WriteOutcome outcome = WriteOutcome::Failed;
+  if (write(temporary)) {
+    if (replace) {
+      fs::rename(temporary, target, error);
+      if (!error) outcome = WriteOutcome::Written;
+    } else {
+      outcome = NameIfFree(temporary, target);
+    }
+  }
+  fs::remove(temporary, error);
+  return outcome;
+}
+
+std::string DisplayName(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return {text.begin(), text.end()};
+}
+
+fs::path SavedFrameName(const fs::path& picture, std::string_view mode, std::uint32_t column,
+                        std::uint32_t row, unsigned n) {
+  fs::path name = picture.stem();
+  name += "-" + std::string(mode) + "-" + std::to_string(column) + "-" + std::to_string(row);
+  if (n >= 2) name += "-" + std::to_string(n);
+  name += ".png";
+  return picture.parent_path() / name;
+}

@@ -1,0 +1,28 @@
+// Writing PNG files with SDL_image's encoder.
+
+#include <cstddef>
+#include <cstring>
+
+#define SDL_MAIN_HANDLED
+#include <SDL.h>
+#include <SDL_image.h>
+
+#include "sdl_backend.h"
+
+bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
+              const std::uint8_t* bgrRows) {
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF) return false;
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormat(
+      0, static_cast<int>(width), static_cast<int>(height), 24, SDL_PIXELFORMAT_BGR24);
+  if (surface == nullptr) return false;
+  // The surface's rows run top row first.
+  const std::size_t rowBytes = std::size_t{width} * 3;
+  auto* target = static_cast<std::uint8_t*>(surface->pixels);
+  for (std::size_t row = 0; row < height; ++row) {
+    std::memcpy(target + row * static_cast<std::size_t>(surface->pitch),
+                bgrRows + (height - 1 - row) * rowBytes, rowBytes);
+  }
+  const bool written = IMG_SavePNG(surface, file.c_str()) == 0;
+  SDL_FreeSurface(surface);
+  return written;
+}
