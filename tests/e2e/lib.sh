@@ -170,12 +170,13 @@ check_first_frame() {
   check_pixels
 }
 
-# Renders the light sequence so far (lights, mode) with glintor-render and
+# Renders the light sequence so far (lights, mode) on the picture shown
+# (picture_file, by default source.bmp in $dir) with glintor-render and
 # waits until the caller's window_shows_expected sees exactly that frame.
 check_pixels() {
   local arguments=() light
   for light in "${lights[@]}"; do arguments+=(--light "$light"); done
-  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" "$dir/source.bmp" "$work/expected.bmp" \
+  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" "${picture_file:-$dir/source.bmp}" "$work/expected.bmp" \
     >/dev/null || fail "glintor-render failed"
   local deadline=$((SECONDS + E2E_TIMEOUT))
   until window_shows_expected; do
