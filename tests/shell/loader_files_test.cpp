@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "loader_test.h"
+#include "png_kinds.h"
 
 namespace {
 
@@ -20,6 +21,35 @@ using loader_test::ExpectedHere;
 using loader_test::HeaderOnly;
 
 using LoaderFilesTest = loader_test::LoaderTest;
+
+using png_test::MakePng;
+const png_test::PngKind kRgb8{"rgb-8", 2, 8};
+
+// The markers of a JPEG up to its frame header (type, precision, sides, one
+// to three components sampled 1 x 1), then `fill` bytes and the end marker.
+std::vector<std::uint8_t> JpegHeader(std::uint8_t frame, std::uint8_t precision, std::uint16_t width,
+                                     std::uint16_t height, std::size_t fill = 1000) {
+  std::vector<std::uint8_t> bytes{0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 'J', 'F', 0xFF, frame, 0, 17, precision};
+  bytes.insert(bytes.end(), {static_cast<std::uint8_t>(height >> 8), static_cast<std::uint8_t>(height),
+                             static_cast<std::uint8_t>(width >> 8), static_cast<std::uint8_t>(width), 3});
+  for (std::uint8_t id = 1; id <= 3; ++id) bytes.insert(bytes.end(), {id, 0x11, 0});
+  bytes.insert(bytes.end(), {0xFF, 0xDA, 0, 2});
+  bytes.resize(bytes.size() + fill, 0x55);
+  bytes.insert(bytes.end(), {0xFF, 0xD9});
+  return bytes;
+}
+
+// A PNG whose pixel data has one byte changed: its checksum no longer fits.
+std::vector<std::uint8_t> CorruptPng() {
+  std::vector<std::uint8_t> bytes = MakePng(kRgb8, 200, 150);
+  bytes[bytes.size() - 40] ^= 0x10;
+  return bytes;
+}
+
+std::vector<std::uint8_t> FirstHalf(std::vector<std::uint8_t> bytes) {
+  bytes.resize(bytes.size() / 2);
+  return bytes;
+}
 
 struct Picture {
   std::int32_t width, height;
@@ -93,6 +123,18 @@ TEST_F(LoaderFilesTest, RefusalsFollowTheCheckOrder) {
       // A header that promises 2.7 GB of pixels in a file of a few bytes.
       {"30000 x 30000 in one row", MakeBmp(30000, 30000, 24, false, 1), LoadResult::NotFound},
       {"30000 x 30000 in 60 bytes", HeaderOnly(30000, 30000, 60), LoadResult::NotFound},
+      {"PNG 99 x 500", MakePng(kRgb8, 99, 500), LoadResult::TooSmall},
+      {"PNG 32769 x 100 header", MakePng(kRgb8, 10, 10, {32769, 100}), LoadResult::TooLarge},
+      {"PNG 30000 x 30000 in 1 kB", MakePng(kRgb8, 10, 10, {30000, 30000}), LoadResult::NotFound},
+      {"PNG cut short", FirstHalf(MakePng(kRgb8, 200, 150)), LoadResult::NotFound},
+      {"PNG with a wrong checksum", CorruptPng(), LoadResult::NotFound},
+      {"PNG of colour type 5", MakePng({"none", 5, 8}, 200, 150), LoadResult::NotFound},
+      {"JPEG 99 x 500", JpegHeader(0xC0, 8, 99, 500), LoadResult::TooSmall},
+      {"JPEG 65500 x 65500", JpegHeader(0xC2, 8, 65500, 65500), LoadResult::TooLarge},
+      {"JPEG 30000 x 30000 in 1 kB", JpegHeader(0xC0, 8, 30000, 30000), LoadResult::NotFound},
+      {"JPEG without its end", FirstHalf(JpegHeader(0xC0, 8, 200, 150, 20000)), LoadResult::NotFound},
+      {"arithmetic-coded JPEG", JpegHeader(0xC9, 8, 200, 150), LoadResult::Unsupported},
+      {"12-bit JPEG", JpegHeader(0xC1, 12, 200, 150), LoadResult::Unsupported},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -111,6 +153,25 @@ TEST_F(LoaderFilesTest, EveryKindLoadsExactlyOrGetsItsMessage) {
     if (ExpectOutcome(kind, Load(MakeKind(kind)))) ++loaded;
   }
   EXPECT_GE(loaded, 15);
+}
+
+TEST_F(LoaderFilesTest, EveryPngKindDecodesToItsPixels) {
+  const std::uint32_t width = 101, height = 103;
+  for (const png_test::PngKind& kind : png_test::AllPngKinds()) {
+    SCOPED_TRACE(kind.name);
+    ASSERT_EQ(Load(MakePng(kind, width, height)), LoadResult::Loaded);
+    ASSERT_EQ(scene.width, width);
+    ASSERT_EQ(scene.height, height);
+    std::size_t mismatches = 0;
+    for (std::uint32_t row = 0; row < height; ++row) {
+      for (std::uint32_t column = 0; column < width; ++column) {
+        const auto expected = png_test::Expected(kind, column, row, height);
+        const std::uint8_t* pixel = scene.source + (std::size_t{row} * width + column) * 3;
+        mismatches += !std::equal(expected.begin(), expected.end(), pixel);
+      }
+    }
+    EXPECT_EQ(mismatches, 0u);
+  }
 }
 
 TEST_F(LoaderFilesTest, EveryLoadableKindOneByteShortIsNotFound) {
