@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the loader's fuzz target for a bounded time, seeded with the BMP
-# suite, every kind of picture of our own and every input found before; the
-# inputs it finds interesting are kept in WORK/corpus for the next run. Any
+# suite, every kind of BMP and PNG of our own, small JPEGs and every input
+# found before; the inputs it finds interesting are kept in WORK/corpus for
+# the next run. Any
 # finding fails the run and leaves its input in WORK/artifacts, to be kept in
 # tests/fuzz/regressions.
 # Usage: fuzz.sh FUZZER KINDS_TOOL SUITE_DIR REGRESSIONS_DIR WORK SECONDS
@@ -19,6 +20,13 @@ for folder in g q b; do
 done
 "$kinds" "$seeds" || exit 1
 rm -f "$seeds/expected.txt"
+# Small JPEGs: baseline, progressive, grey, and subsampled colour.
+convert -size 24x16 gradient:red-blue "$seeds/colour.ppm" || exit 1
+convert "$seeds/colour.ppm" -quality 90 -sampling-factor 1x1 "$seeds/baseline.jpg" &&
+  convert "$seeds/colour.ppm" -interlace plane "$seeds/progressive.jpg" &&
+  convert "$seeds/colour.ppm" -colorspace gray "$seeds/grey.jpg" &&
+  convert "$seeds/colour.ppm" -sampling-factor 2x2 "$seeds/subsampled.jpg" || exit 1
+rm -f "$seeds/colour.ppm"
 for file in "$regressions"/*; do
   [ "$(basename "$file")" = README.md ] || cp "$file" "$seeds/regression-$(basename "$file")"
 done

@@ -2,7 +2,7 @@
 // as NAME.bmp, for each one that loads also NAME.plain.bmp (the same pixels
 // as a plain 24-bit file), and DIR/expected.txt with one line per kind:
 // NAME and what loading it must give (loaded, notfound, small, large,
-// unsupported).
+// unsupported). Every kind of PNG of png_kinds.h goes to DIR as NAME.png.
 
 #include <cstdio>
 #include <fstream>
@@ -10,6 +10,7 @@
 
 #include "bmp_kinds.h"
 #include "bmp_test_files.h"
+#include "png_kinds.h"
 
 namespace {
 
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
                           bmp_test::MakeKind({.name = kind.name, .width = kind.width, .height = kind.height}));
     }
     expected << kind.name << ' ' << Outcome(kind.expected) << '\n';
+  }
+  // Every kind of PNG too, small: seeds for the fuzzer.
+  for (const png_test::PngKind& kind : png_test::AllPngKinds()) {
+    bmp_test::WriteFile(directory + "/" + kind.name + ".png", png_test::MakePng(kind, 101, 100));
   }
   expected.flush();
   if (!expected) {
