@@ -93,6 +93,29 @@ done <"$work/kinds/expected.txt"
 [ "$loaded" -ge 20 ] && [ "$refused" -ge 20 ] || fail "only $loaded loaded and $refused refused kinds"
 pass "our pictures: $loaded kinds render as their plain twin, $refused refused with their message"
 
+# JPEGs as the user's camera or editor makes them render within a few levels
+# of the same frame of ImageMagick's reading of each; PNG exactly. A JPEG
+# cut short is not found.
+"$GLINTOR_SCENE" --size 203x150 "$work/scene.bmp" || fail "no test picture"
+for kind in baseline:'-sampling-factor 1x1' progressive:'-interlace plane' grey:'-colorspace gray' \
+  subsampled:'-sampling-factor 2x2' png:''; do
+  name=${kind%%:*} extension=jpg tolerance=4
+  [ "$name" = png ] && extension=png tolerance=0
+  # shellcheck disable=SC2086
+  convert "$work/scene.bmp" ${kind#*:} "$work/$name.$extension" &&
+    convert "$work/$name.$extension" -type truecolor "BMP3:$work/$name.bmp" || fail "could not make $name"
+  for picture in "$work/$name.$extension" "$work/$name.bmp"; do
+    "$GLINTOR_RENDER" --light 20,130 "$picture" "$picture.frame.bmp" >/dev/null ||
+      fail "glintor-render $picture: exit code $?"
+  done
+  levels=$(compare -metric PAE "$work/$name.$extension.frame.bmp" "$work/$name.bmp.frame.bmp" null: 2>&1)
+  [ "${levels%% *}" -le $((tolerance * 257)) ] ||
+    fail "$name: up to $levels levels from ImageMagick's reading"
+done
+head -c 3000 "$work/baseline.jpg" >"$work/cut.jpg"
+expect_refusal "glintor-render with a cut JPEG" notfound "$work/cut.jpg" "$GLINTOR_RENDER" "$work/cut.jpg"
+pass "JPEG within a few levels of ImageMagick's reading, PNG exactly; a cut JPEG is not found"
+
 # A picture the machine cannot hold: a sparse 1.2 GB file of 20000 x 20000
 # pixels (10 GB while the viewer runs) in an address space of 1 GB. The
 # sanitizers reserve terabytes of address space, so only plain builds can
@@ -113,6 +136,15 @@ truncate -s $((54 + 60000 * 20000)) "$big"
   # The same header in a 60-byte file is not a picture at all.
   head -c 60 "$big" >"$work/short.bmp"
   expect_refusal "glintor-render with 1 GB" notfound "$work/short.bmp" "$GLINTOR_RENDER" "$work/short.bmp"
+  # The same in PNG and JPEG headers, with files long enough for the pixels.
+  head -c 33 "$work/png.png" >"$work/big.png"
+  printf '\x00\x00\x4e\x20\x00\x00\x4e\x20' | dd of="$work/big.png" bs=1 seek=16 conv=notrunc status=none
+  truncate -s 3000000 "$work/big.png"
+  expect_refusal "glintor-render with 1 GB" memory "$work/big.png" "$GLINTOR_RENDER" "$work/big.png"
+  printf '\xff\xd8\xff\xc0\x00\x11\x08\x4e\x20\x4e\x20\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00' >"$work/big.jpg"
+  truncate -s 30000000 "$work/big.jpg"
+  printf '\xff\xd9' >>"$work/big.jpg"
+  expect_refusal "glintor-render with 1 GB" memory "$work/big.jpg" "$GLINTOR_RENDER" "$work/big.jpg"
   # A picture that fits still loads under the same limit.
   "$GLINTOR_SCENE" --size 300x200 "$work/fits.bmp" || exit 1
   "$GLINTOR_RENDER" "$work/fits.bmp" "$work/fits-frame.bmp" >/dev/null || fail "300 x 200 refused with 1 GB"
