@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <ostream>
 #include <random>
 #include <cstdio>
@@ -14,6 +15,21 @@
 #include "scene_state.h"
 #include "test_scene.h"
 #include "window_link.h"
+
+// While set, every allocation fails, as it would for std::thread with the
+// memory exhausted.
+bool allocationsFail = false;
+
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  void* block = allocationsFail ? nullptr : std::malloc(size == 0 ? 1 : size);
+  if (block == nullptr) throw std::bad_alloc();
+  return block;
+}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -192,6 +208,26 @@ TEST(RenderFrame, MatchesTheReferenceForEveryLightOfSmallGrids) {
           ASSERT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output));
         }
       }
+    }
+  }
+}
+
+// Workers that get no thread for lack of memory run on the calling thread;
+// the frame is the same and nothing ends the program.
+TEST(RenderFrame, WithoutMemoryForThreadsRendersOnTheCallingThread) {
+  for (AccumulationMode mode : kModes) {
+    const auto source = RandomPicture(45, 38, 15);
+    ScopedScene picture(45, 38, source);
+    ReferenceRenderer reference(mode, 45, 38, source);
+    RenderFrameIn(mode);  // whatever the renderer sets up once is there
+    reference.RenderFrame({22, 19});
+    for (Pixel light : {Pixel{22, 19}, Pixel{0, 37}}) {
+      SetLight(light);
+      allocationsFail = true;
+      RenderFrameIn(mode);
+      allocationsFail = false;
+      reference.RenderFrame(light);
+      ASSERT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output)) << ModeName(mode);
     }
   }
 }
