@@ -1,28 +1,44 @@
 // glintor-render: renders frames of a picture without a window, for scripts,
 // tests and benchmarks.
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "arguments.h"
 #include "bmp_file.h"
+#include "frame_file.h"
 #include "renderer.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
 #include "startup_messages.h"
 #include "window_link.h"
 
+namespace fs = std::filesystem;
+
 namespace {
 
 constexpr const char* kUsage =
-    "usage: glintor-render [--mode weighted|uniform] [--light COL,ROW]... INPUT.bmp "
-    "[OUTPUT.bmp]\n"
-    "Renders one frame per --light, in the order given (row 0 is the bottom row;\n"
-    "default: one frame with the light at the centre), prints each frame's title\n"
-    "and writes the last frame as a 24-bit BMP.\n";
+    "usage: glintor-render [--mode weighted|uniform] [--light COL,ROW]... [--lights FILE]...\n"
+    "                      [--frames PATTERN] INPUT [OUTPUT.png|OUTPUT.bmp]\n"
+    "Renders one frame per light, in the order given (row 0 is the bottom row;\n"
+    "default: one frame with the light at the centre) and prints each frame's title.\n"
+    "INPUT is a BMP, PNG or JPEG picture; the last frame goes to OUTPUT, a 24-bit\n"
+    "PNG or BMP as its extension says.\n"
+    "  --lights FILE     one COLUMN,ROW a line ('#' starts a comment; - reads stdin),\n"
+    "                    added where it stands among the --light options\n"
+    "  --frames PATTERN  writes every frame instead, numbered from 0 into one %d or\n"
+    "                    %0Nd field of PATTERN (%% is a percent sign): f-%04d.png\n";
 
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "glintor-render: %s\n%s", problem.c_str(), kUsage);
@@ -35,11 +51,194 @@ int Fail(const std::string& text) {
   return 1;
 }
 
-void PrintTitle(void*, const char* text) { std::printf("%s\n", text); }
-
 struct Light {
   std::uint32_t column, row;
 };
+
+enum class ImageKind { Png, Bmp };
+
+// Chosen by the name's extension, in any case.
+std::optional<ImageKind> KindOfName(std::string_view name) {
+  std::string extension = fs::path(name).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  if (extension == ".png") return ImageKind::Png;
+  if (extension == ".bmp") return ImageKind::Bmp;
+  return std::nullopt;
+}
+
+// A --frames pattern split around its one number field.
+struct FramePattern {
+  std::string before, after;
+  std::size_t width = 0;  // zero-padded to this many digits
+
+  std::string Name(std::size_t number) const {
+    const std::string digits = std::to_string(number);
+    return before + std::string(width > digits.size() ? width - digits.size() : 0, '0') + digits +
+           after;
+  }
+};
+
+// Accepts exactly one %d or %0Nd field, and %% for a percent sign. Formatted
+// by hand: the pattern is user input and never reaches printf.
+std::optional<FramePattern> ParseFramePattern(std::string_view text, std::string* problem) {
+  FramePattern pattern;
+  bool haveField = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::string& out = haveField ? pattern.after : pattern.before;
+    if (text[i] != '%') {
+      out += text[i];
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == '%') {
+      out += '%';
+      ++i;
+      continue;
+    }
+    std::size_t end = i + 1;
+    std::size_t width = 0;
+    if (end < text.size() && text[end] == '0') {
+      const std::size_t digits = ++end;
+      while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+      // More digits than any frame number has would only waste memory.
+      if (std::from_chars(text.data() + digits, text.data() + end, width).ec != std::errc{} ||
+          width == 0 || width > 20) {
+        *problem = "--frames: the field width must be 1 to 20 digits: %01d to %020d";
+        return std::nullopt;
+      }
+    }
+    if (end == text.size() || text[end] != 'd') {
+      *problem = "--frames: only %d, %0Nd and %% may follow a percent sign";
+      return std::nullopt;
+    }
+    if (haveField) {
+      *problem = "--frames: the pattern needs exactly one %d or %0Nd field, not two";
+      return std::nullopt;
+    }
+    haveField = true;
+    pattern.width = width;
+    i = end;
+  }
+  if (!haveField) {
+    *problem = "--frames: the pattern needs one %d or %0Nd field for the frame number";
+    return std::nullopt;
+  }
+  return pattern;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Appends the lights of a file ("-": standard input), one "COLUMN,ROW" a
+// line, spaces allowed around both numbers. Empty string when all is well,
+// else the problem, naming the file as given and the line.
+std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
+  std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
+  if (file == nullptr) return "could not read " + name;
+  // Far longer than any valid line: a file without line ends is not kept whole.
+  constexpr std::size_t kLongestLine = 256;
+  std::string problem;
+  std::string line;
+  unsigned long lineNumber = 0;
+  bool tooLong = false;
+  for (int c = 0; c != EOF && problem.empty();) {
+    c = std::getc(file);
+    if (c != '\n' && c != EOF) {
+      if (line.size() < kLongestLine) {
+        line += static_cast<char>(c);
+      } else {
+        tooLong = true;
+      }
+      continue;
+    }
+    if (c == EOF && line.empty() && !tooLong) break;
+    ++lineNumber;
+    const std::string_view text = Trimmed(line);
+    const bool comment = !text.empty() && text.front() == '#';
+    if (!comment && (tooLong || !text.empty())) {
+      const std::size_t comma = text.find(',');
+      Light light{};
+      const std::string pair =
+          comma == std::string_view::npos
+              ? std::string(text)
+              : std::string(Trimmed(text.substr(0, comma))) + "," +
+                    std::string(Trimmed(text.substr(comma + 1)));
+      if (tooLong || !ParsePair(pair, ',', 65535, &light.column, &light.row)) {
+        problem = name + ":" + std::to_string(lineNumber) + ": expected COLUMN,ROW";
+      } else {
+        lights->push_back(light);
+      }
+    }
+    line.clear();
+    tooLong = false;
+  }
+  if (problem.empty() && std::ferror(file)) problem = "could not read " + name;
+  if (file != stdin) std::fclose(file);
+  return problem;
+}
+
+bool WriteFrame(const std::string& name, ImageKind kind) {
+  if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output);
+  const auto write = [](const fs::path& file) {
+    return WritePng(file, scene.width, scene.height, scene.output);
+  };
+  return WriteThroughTemporary(name, true, write) == WriteOutcome::Written;
+}
+
+// One line on a terminal's stderr, redrawn in place a few times a second:
+// frames done, speed and time left.
+class Progress {
+ public:
+  Progress(std::size_t total, bool shown) : total_(total), shown_(shown) {}
+
+  void FrameDone() {
+    ++done_;
+    if (!shown_) return;
+    const auto now = Clock::now();
+    if (now - drawn_ < std::chrono::milliseconds(250)) return;
+    drawn_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double fps = seconds > 0 ? static_cast<double>(done_) / seconds : 0;
+    const double secondsLeft = fps > 0 ? static_cast<double>(total_ - done_) / fps : 0;
+    const auto left = static_cast<unsigned long>(secondsLeft + 0.5);
+    char text[128];
+    std::snprintf(text, sizeof text, "%zu of %zu frames, %.1f fps, %lu:%02lu:%02lu left", done_,
+                  total_, fps, left / 3600, left / 60 % 60, left % 60);
+    Draw(text);
+  }
+
+  // Before anything else is printed on the terminal, and at the end.
+  void Clear() {
+    if (width_ > 0) Draw("");
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void Draw(const std::string& text) {
+    // Spaces cover what is left of a longer line before.
+    std::fprintf(stderr, "\r%s%*s\r", text.c_str(),
+                 static_cast<int>(width_ > text.size() ? width_ - text.size() : 0), "");
+    std::fflush(stderr);
+    width_ = text.size();
+  }
+
+  std::size_t total_, done_ = 0, width_ = 0;
+  bool shown_;
+  Clock::time_point start_ = Clock::now(), drawn_ = start_;
+};
+
+Progress* progress = nullptr;
+bool titlesOnTerminal = false;
+
+void PrintTitle(void*, const char* text) {
+  if (titlesOnTerminal && progress != nullptr) progress->Clear();
+  std::printf("%s\n", text);
+}
 
 }  // namespace
 
@@ -47,6 +246,8 @@ int main(int argc, char** argv) {
   bool uniform = false;
   std::vector<Light> lights;
   std::vector<std::string> files;
+  std::optional<FramePattern> frames;
+  ImageKind framesKind = ImageKind::Png;
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
@@ -66,6 +267,19 @@ int main(int argc, char** argv) {
         return Usage("--light needs COLUMN,ROW, two numbers");
       }
       lights.push_back(light);
+    } else if (argument == "--lights") {
+      if (i + 1 == argc) return Usage("--lights needs a file, or - for standard input");
+      const std::string problem = ReadLights(argv[++i], &lights);
+      if (!problem.empty()) return Usage(problem);
+    } else if (argument == "--frames") {
+      if (i + 1 == argc) return Usage("--frames needs a pattern such as frame-%04d.png");
+      if (frames) return Usage("--frames may be given once");
+      std::string problem;
+      frames = ParseFramePattern(argv[++i], &problem);
+      if (!frames) return Usage(problem);
+      const std::optional<ImageKind> kind = KindOfName(frames->Name(0));
+      if (!kind) return Usage("--frames: the pattern must end in .png or .bmp");
+      framesKind = *kind;
     } else if (argument.size() > 1 && argument.front() == '-') {
       return Usage("unknown option: " + std::string(argument));
     } else {
@@ -73,8 +287,15 @@ int main(int argc, char** argv) {
     }
   }
   if (files.empty() || files.size() > 2) return Usage("give one input picture and at most one output");
+  if (frames && files.size() == 2) {
+    return Usage("give no OUTPUT with --frames: the pattern names the files");
+  }
+  std::optional<ImageKind> outputKind;
+  if (files.size() == 2 && !(outputKind = KindOfName(files[1]))) {
+    return Usage("the output must end in .png or .bmp: " + files[1]);
+  }
 
-  const LoadResult loaded = LoadSourceImage(files[0].c_str());
+  const LoadResult loaded = LoadSourceImage(files[0]);
   if (loaded != LoadResult::Loaded) return Fail(StartupMessage(loaded, files[0]));
   if (lights.empty()) lights.push_back({std::uint32_t{scene.width} >> 1, std::uint32_t{scene.height} >> 1});
   for (const Light& light : lights) {
@@ -87,19 +308,31 @@ int main(int argc, char** argv) {
   }
   if (!AllocateFrameBuffers()) return Fail(StartupMessage(LoadResult::OutOfMemory, files[0]));
 
+  Progress shownProgress(lights.size(), lights.size() > 1 && isatty(2));
+  progress = &shownProgress;
+  titlesOnTerminal = isatty(1);
   windowOperations = {PrintTitle, nullptr};
-  for (const Light& light : lights) {
-    scene.lightColumn = static_cast<std::uint16_t>(light.column);
-    scene.lightRow = static_cast<std::uint16_t>(light.row);
+  for (std::size_t number = 0; number < lights.size(); ++number) {
+    scene.lightColumn = static_cast<std::uint16_t>(lights[number].column);
+    scene.lightRow = static_cast<std::uint16_t>(lights[number].row);
     if (uniform) {
       RenderFrame<AccumulationMode::Uniform>();
     } else {
       RenderFrame<AccumulationMode::Weighted>();
     }
+    if (frames) {
+      const std::string name = frames->Name(number);
+      if (!WriteFrame(name, framesKind)) {
+        shownProgress.Clear();
+        return Fail("glintor-render: could not write " + name);
+      }
+    }
+    shownProgress.FrameDone();
   }
+  shownProgress.Clear();
   std::fflush(stdout);
 
-  if (files.size() == 2 && !WriteBmp(files[1], scene.width, scene.height, 24, scene.output)) {
+  if (outputKind && !WriteFrame(files[1], *outputKind)) {
     return Fail("glintor-render: could not write " + files[1]);
   }
   ReleaseBuffers();
