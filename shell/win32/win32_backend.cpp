@@ -1,15 +1,15 @@
 // The viewer on the Win32 API: window class and window, painting, the
 // message loop and the error message box.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <new>
-#include <vector>
 
 #include "backend.h"
 #include "pointer_light.h"
 #include "scene_state.h"
 #include "win32_backend.h"
+#include "win32_imaging.h"
 #include "window_link.h"
 
 namespace {
@@ -20,33 +20,50 @@ constexpr const char* kClassName = "Glintor";
 HINSTANCE programInstance = nullptr;
 bool classRegistered = false;
 HWND mainWindow = nullptr;
-// Set while the message loop runs: a pointer move dispatched by any other
-// loop (an error box's) finds no frame buffers to render into.
-void (*frameRoutine)() = nullptr;
-// `output` in the system's row layout, for widths whose rows need padding:
-// the system would otherwise read rows sheared and past the end of `output`.
-std::vector<std::uint8_t> paddedOutput;
+// Set while the message loop runs: a pointer move or key dispatched by any
+// other loop (an error box's) finds no frame buffers to use.
+ViewerInput running{};
+
+// Rows of `output` padded as the system reads them, a band at a time, for
+// widths whose rows need padding: the system would otherwise read rows
+// sheared and past the end of `output`. Fixed, so that painting never
+// allocates; it holds at least one row of the widest picture.
+constexpr std::size_t kBandBytes = std::size_t{1} << 18;
+static_assert(kBandBytes >= DibRowBytes(static_cast<std::uint16_t>(kMaxPictureSide)));
+std::uint8_t paddedBand[kBandBytes];
+
+// Copies rows [bottom, bottom + count) of the bottom-up `rows` into the
+// client area.
+void PaintRows(HDC context, const std::uint8_t* rows, std::uint32_t bottom, std::uint32_t count) {
+  BITMAPINFO header{};
+  header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  header.bmiHeader.biWidth = scene.width;
+  header.bmiHeader.biHeight = static_cast<LONG>(count);  // positive: bottom row first
+  header.bmiHeader.biPlanes = 1;
+  header.bmiHeader.biBitCount = 24;
+  header.bmiHeader.biCompression = BI_RGB;
+  SetDIBitsToDevice(context, 0, static_cast<int>(scene.height - bottom - count), scene.width, count,
+                    0, 0, 0, count, rows, &header, DIB_RGB_COLORS);
+}
 
 // Copies all of `output` into the client area, then marks the whole client
 // area valid. Before the first frame there is nothing to copy, and the
 // class's black background shows.
 void Paint(HWND window) {
   if (scene.output != nullptr) {
-    const std::uint8_t* rows = scene.output;
-    if (!paddedOutput.empty()) {
-      PadRows(scene.output, scene.width, scene.height, paddedOutput.data());
-      rows = paddedOutput.data();
-    }
-    BITMAPINFO header{};
-    header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    header.bmiHeader.biWidth = scene.width;
-    header.bmiHeader.biHeight = scene.height;  // positive: bottom row first
-    header.bmiHeader.biPlanes = 1;
-    header.bmiHeader.biBitCount = 24;
-    header.bmiHeader.biCompression = BI_RGB;
     HDC context = GetDC(window);
-    SetDIBitsToDevice(context, 0, 0, scene.width, scene.height, 0, 0, 0, scene.height, rows,
-                      &header, DIB_RGB_COLORS);
+    const std::size_t packedRow = std::size_t{scene.width} * 3;
+    if (DibRowBytes(scene.width) == packedRow) {
+      PaintRows(context, scene.output, 0, scene.height);
+    } else {
+      const auto bandRows = static_cast<std::uint32_t>(kBandBytes / DibRowBytes(scene.width));
+      for (std::uint32_t bottom = 0; bottom < scene.height; bottom += bandRows) {
+        const std::uint32_t count = std::min<std::uint32_t>(bandRows, scene.height - bottom);
+        PadRows(scene.output + packedRow * bottom, scene.width, static_cast<std::uint16_t>(count),
+                paddedBand);
+        PaintRows(context, paddedBand, bottom, count);
+      }
+    }
     ReleaseDC(window, context);
   }
   ValidateRect(window, nullptr);
@@ -56,25 +73,16 @@ void SetTitle(void* window, const char* text) { SetWindowTextA(static_cast<HWND>
 
 void RequestRepaint(void* window) { InvalidateRect(static_cast<HWND>(window), nullptr, FALSE); }
 
-LoadResult LoadPicture(const char* fileName) { return LoadSourceImage(programInstance, fileName); }
+void ShowError(const char* text) {
+  MessageBoxW(nullptr, WideText(text).c_str(), L"Error", MB_OK | MB_ICONERROR);
+}
 
-void ShowError(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR); }
-
-bool PrimaryScreenSize(std::int32_t* width, std::int32_t* height) {
-  *width = GetSystemMetrics(SM_CXSCREEN);
-  *height = GetSystemMetrics(SM_CYSCREEN);
-  return *width > 0 && *height > 0;
+bool PrimaryScreenBounds(ClientRectangle* bounds) {
+  *bounds = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return bounds->right > 0 && bounds->bottom > 0;
 }
 
 bool OpenMainWindow(const ClientRectangle& client) {
-  if (DibRowBytes(scene.width) != std::size_t{scene.width} * 3) {
-    try {
-      paddedOutput.assign(DibRowBytes(scene.width) * scene.height, 0);
-    } catch (const std::bad_alloc&) {
-      return false;
-    }
-  }
-
   WNDCLASSA windowClass{};
   windowClass.style = CS_DBLCLKS;
   windowClass.lpfnWndProc = MainWindowProc;
@@ -98,15 +106,15 @@ bool OpenMainWindow(const ClientRectangle& client) {
   return true;
 }
 
-void RunMessageLoop(void (*renderFrame)()) {
-  frameRoutine = renderFrame;
+void RunMessageLoop(const ViewerInput& input) {
+  running = input;
   MSG message{};
   // -1 is a failed fetch, which would fail again for ever.
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
-  frameRoutine = nullptr;
+  running = {};
 }
 
 void CloseMainWindow() {
@@ -116,15 +124,35 @@ void CloseMainWindow() {
   mainWindow = nullptr;
   if (classRegistered) UnregisterClassA(kClassName, programInstance);
   classRegistered = false;
-  paddedOutput = {};
+  StopImaging();
 }
 
-const ShellBackend win32Backend{LoadPicture,    ShowError,      PrimaryScreenSize,
-                                OpenMainWindow, RunMessageLoop, CloseMainWindow};
+bool IsHeld(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+// S alone or with Ctrl, as first pressed: a held key repeats, and each
+// repeat would save another file.
+bool IsSaveKey(WPARAM key, LPARAM flags) {
+  const bool repeated = (flags & (LPARAM{1} << 30)) != 0;
+  return key == 'S' && !repeated && !IsHeld(VK_SHIFT) && !IsHeld(VK_LWIN) && !IsHeld(VK_RWIN);
+}
+
+const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenBounds,
+                                OpenMainWindow,  RunMessageLoop, CloseMainWindow,
+                                WritePng};
 
 }  // namespace
 
 void UseProgramInstance(HINSTANCE instance) { programInstance = instance; }
+
+std::wstring WideText(const std::string& utf8) {
+  if (utf8.empty() || utf8.size() > 0x7FFFFFFF) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  if (length <= 0) return {};
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), length);
+  return wide;
+}
 
 void PadRows(const std::uint8_t* packed, std::uint16_t width, std::uint16_t height,
              std::uint8_t* padded) {
@@ -148,12 +176,23 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE: {
       // Client coordinates, x in the low 16 bits and y in the high 16 bits.
       const auto bits = static_cast<std::uint32_t>(lParam);
-      if (frameRoutine != nullptr) {
+      if (running.renderFrame != nullptr) {
         HandlePointerMove(static_cast<std::uint16_t>(bits), static_cast<std::uint16_t>(bits >> 16),
-                          frameRoutine);
+                          running.renderFrame);
       }
       return 1;
     }
+    case WM_KEYDOWN:
+      // As the close button does: the window goes, and with it the loop.
+      if (wParam == VK_ESCAPE) {
+        DestroyWindow(window);
+        return 0;
+      }
+      if (IsSaveKey(wParam, lParam) && running.saveFrame != nullptr) {
+        running.saveFrame();
+        return 0;
+      }
+      return DefWindowProcA(window, message, wParam, lParam);
     default:
       return DefWindowProcA(window, message, wParam, lParam);
   }

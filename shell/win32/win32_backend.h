@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -13,21 +15,31 @@
 
 #include "startup_messages.h"
 
-// The program's instance handle, which the window class, the window and the
-// bitmap loader are given. WinMain sets it before anything else runs.
+// The program's instance handle, which the window class and the window are
+// given. WinMain sets it before anything else runs.
 void UseProgramInstance(HINSTANCE instance);
 
-// Reads the picture with the system's bitmap loader, checks it and fills the
-// scene's `source`, `width` and `height`.
-LoadResult LoadSourceImage(HINSTANCE instance, const char* fileName);
+// Reads the picture (BMP with the system's bitmap loader, PNG and JPEG with
+// the Windows Imaging Component), checks it and fills the scene's `source`,
+// `width` and `height`.
+LoadResult LoadSourceImage(const std::filesystem::path& file);
+
+// The Windows Imaging Component's PNG encoder: packed B, G, R rows, bottom
+// row first, as a 24-bit PNG.
+bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
+              const std::uint8_t* bgrRows);
+
+// UTF-8 text as the system's wide strings.
+std::wstring WideText(const std::string& utf8);
 
 // The main window's procedure: ends the message loop when the window is
-// destroyed, paints `output`, and turns pointer moves into frames.
+// destroyed, paints `output`, turns pointer moves into frames, S (and
+// Ctrl+S) into a saved frame and Escape into closing the window.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Bytes of one row of a 24-bit device-independent bitmap: 3 a pixel,
 // padded to a multiple of 4.
-inline std::size_t DibRowBytes(std::uint16_t width) {
+constexpr std::size_t DibRowBytes(std::uint16_t width) {
   return (std::size_t{width} * 3 + 3) & ~std::size_t{3};
 }
 

@@ -32,13 +32,7 @@ namespace fs = std::filesystem;
 using bmp_test::BmpKind;
 
 // The reader of this build, given a file's path.
-inline LoadResult LoadPath(const std::string& path) {
-#ifdef _WIN32
-  return LoadSourceImage(GetModuleHandleA(nullptr), path.c_str());
-#else
-  return LoadSourceImage(path.c_str());
-#endif
-}
+inline LoadResult LoadPath(const fs::path& path) { return LoadSourceImage(path); }
 
 // What this build's reader must make of a kind. The Windows one refuses
 // pictures stored top row first (some systems' loaders make them black) and

@@ -7,7 +7,7 @@ if ! type -P "$objdump" >/dev/null; then
   echo "SKIPPED: $objdump is not installed (scripts/install-deps installs it)"
   exit 77
 fi
-system='^(kernel32|user32|gdi32|msvcrt|advapi32|ntdll)\.dll$'
+system='^(kernel32|user32|gdi32|msvcrt|advapi32|ntdll|ole32|shell32|windowscodecs)\.dll$'
 status=0
 for program in "$@"; do
   dlls=$("$objdump" -p "$program" | awk '/DLL Name:/ { print tolower($3) }')

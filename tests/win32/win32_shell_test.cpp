@@ -96,6 +96,7 @@ class Win32WindowTest : public ::testing::Test {
     scene = SceneState{};
     UseProgramInstance(Instance());
     frames.clear();
+    saves = 0;
     // Whatever an earlier test left, the quit message of a destroyed window
     // among it, would end this test's message loop at once.
     MSG message{};
@@ -111,9 +112,9 @@ class Win32WindowTest : public ::testing::Test {
     scene.width = width;
     scene.height = height;
     scene.source = new std::uint8_t[PixelCount() * 3]();
-    std::int32_t screenWidth = 0, screenHeight = 0;
-    ASSERT_TRUE(PlatformBackend().primaryScreenSize(&screenWidth, &screenHeight));
-    client = CentreClientRectangle(screenWidth, screenHeight, width, height);
+    ClientRectangle screen{};
+    ASSERT_TRUE(PlatformBackend().primaryScreenBounds(&screen));
+    client = CentreClientRectangle(screen, width, height);
     ASSERT_TRUE(PlatformBackend().openMainWindow(client));
     ASSERT_NE(scene.window, nullptr);
     ASSERT_TRUE(AllocateFrameBuffers());
@@ -122,7 +123,9 @@ class Win32WindowTest : public ::testing::Test {
 
   // What the frames rendered through the message loop saw, column and row.
   static inline std::vector<std::pair<int, int>> frames;
+  static inline int saves = 0;
   static void RecordFrame() { frames.emplace_back(scene.lightColumn, scene.lightRow); }
+  static void RecordSave() { ++saves; }
   using Lights = std::vector<std::pair<int, int>>;
 
   ClientRectangle client{};
@@ -196,11 +199,13 @@ TEST_F(Win32WindowTest, PaintingReleasesItsDeviceContexts) {
 }
 
 // Reads the client area back and compares it with `output`, bottom row
-// first, at a width whose rows the system pads.
+// first, at widths whose rows the system pads, tall enough for the padded
+// rows to be painted in more than one band.
 TEST_F(Win32WindowTest, PaintingShowsOutputUnshearedAtEveryWidth) {
+  constexpr std::uint16_t height = 450;
   for (std::uint16_t width : {std::uint16_t{201}, std::uint16_t{202}, std::uint16_t{203}}) {
     SCOPED_TRACE(width);
-    OpenWindow(width, 120);
+    OpenWindow(width, height);
     for (std::size_t i = 0; i < PixelCount() * 3; ++i) {
       scene.output[i] = static_cast<std::uint8_t>(i * 31 / 7);
     }
@@ -210,7 +215,7 @@ TEST_F(Win32WindowTest, PaintingShowsOutputUnshearedAtEveryWidth) {
     BITMAPINFO header{};
     header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     header.bmiHeader.biWidth = width;
-    header.bmiHeader.biHeight = 120;
+    header.bmiHeader.biHeight = height;
     header.bmiHeader.biPlanes = 1;
     header.bmiHeader.biBitCount = 32;
     header.bmiHeader.biCompression = BI_RGB;
@@ -220,7 +225,7 @@ TEST_F(Win32WindowTest, PaintingShowsOutputUnshearedAtEveryWidth) {
     ASSERT_NE(copy, nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HGDIOBJ previous = SelectObject(memory, copy);
-    BitBlt(memory, 0, 0, width, 120, screen, 0, 0, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
     GdiFlush();
     const auto* shown = static_cast<const std::uint8_t*>(bits);
     std::size_t mismatches = 0;
@@ -249,8 +254,24 @@ TEST_F(Win32WindowTest, PointerMovesRenderFramesUnlessBusy) {
   PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(20, 149));   // bottom row: row 1
   PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(250, 100));  // right of the picture
   PostMessageA(window, WM_CLOSE, 0, 0);
-  PlatformBackend().runMessageLoop(RecordFrame);
+  PlatformBackend().runMessageLoop({RecordFrame, RecordSave});
   EXPECT_EQ(frames, (Lights{{10, 0}, {20, 1}, {0, 50}}));
+  EXPECT_FALSE(IsWindow(window));
+}
+
+// S saves once however long it is held (the repeats carry bit 30);
+// Escape destroys the window, which ends the loop like the close button.
+TEST_F(Win32WindowTest, SKeySavesOnceAndEscapeEndsTheLoop) {
+  OpenWindow(200, 150);
+  const HWND window = Window();
+  const LPARAM firstPress = 1, repeat = 1 | LPARAM{1} << 30;
+  PostMessageA(window, WM_KEYDOWN, 'S', firstPress);
+  PostMessageA(window, WM_KEYDOWN, 'S', repeat);
+  PostMessageA(window, WM_KEYDOWN, 'A', firstPress);
+  PostMessageA(window, WM_KEYDOWN, 'S', firstPress);
+  PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, firstPress);
+  PlatformBackend().runMessageLoop({RecordFrame, RecordSave});
+  EXPECT_EQ(saves, 2);
   EXPECT_FALSE(IsWindow(window));
 }
 
@@ -270,7 +291,7 @@ TEST_F(Win32WindowTest, MovesWhileBusyAreDropped) {
   };
   PostMessageA(Window(), WM_MOUSEMOVE, 0, MAKELPARAM(40, 50));
   PostMessageA(Window(), WM_CLOSE, 0, 0);
-  PlatformBackend().runMessageLoop(busyProbe);
+  PlatformBackend().runMessageLoop({busyProbe, RecordSave});
   EXPECT_EQ(frames, (Lights{{40, 100}}));
   EXPECT_EQ(busyResult, 1);
   EXPECT_EQ(scene.lightColumn, 40);
@@ -311,7 +332,7 @@ TEST_F(Win32WindowTest, ClassThatCannotBeRegisteredOpensNoWindow) {
   ASSERT_NE(RegisterClassA(&taken), 0);
   scene.width = 200;
   scene.height = 150;
-  EXPECT_FALSE(PlatformBackend().openMainWindow(CentreClientRectangle(1280, 1024, 200, 150)));
+  EXPECT_FALSE(PlatformBackend().openMainWindow(CentreClientRectangle({0, 0, 1280, 1024}, 200, 150)));
   EXPECT_EQ(scene.window, nullptr);
   UnregisterClassA("Glintor", Instance());
 }
