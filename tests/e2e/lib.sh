@@ -107,19 +107,28 @@ has_window_named() {
   [ -n "$(window_named "$1")" ]
 }
 
-# start_viewer START WEIGHTED UNIFORM MODE WIDTHxHEIGHT: sets mode, width,
-# height and dir; in a new X server, START (start_program or
+# start_viewer START WEIGHTED UNIFORM MODE WIDTHxHEIGHT [NAME]: sets mode,
+# width, height and dir; in a new X server, START (start_program or
 # start_wine_program) runs the viewer of the mode, WEIGHTED or UNIFORM (set
-# in viewer), in $dir on a glintor-scene picture of that size.
+# in viewer), in $dir on a glintor-scene picture of that size: source.bmp,
+# or with NAME that picture converted by ImageMagick to NAME (its extension
+# says the format), set in picture_file and given as the argument.
 start_viewer() {
-  local start=$1
+  local start=$1 name=${6:-}
   viewer=$2 mode=$4 width=${5%x*} height=${5#*x}
   [ "$mode" = uniform ] && viewer=$3
   start_xvfb
   dir="$work/run"
   mkdir -p "$dir"
   "$GLINTOR_SCENE" --size "${width}x${height}" "$dir/source.bmp" || fail "no test picture"
-  "$start" "$dir" "$viewer"
+  if [ -z "$name" ]; then
+    "$start" "$dir" "$viewer"
+    return
+  fi
+  # No source.bmp beside it: a viewer that ignored its argument would show that.
+  picture_file=$dir/$name
+  convert "$dir/source.bmp" "$picture_file" && rm "$dir/source.bmp" || fail "could not make $name"
+  "$start" "$dir" "$viewer" "$name"
 }
 
 # Waits for the main window; sets window, its xwininfo geometry, and the

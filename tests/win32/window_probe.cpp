@@ -1,7 +1,7 @@
 // Looks at the windows of another program, as the tests need to.
 //   glintor-window-probe read-box    prints the buttons, the number of icons
-//                                    and the exact text of the message box
-//                                    titled "Error"
+//                                    and the exact text (UTF-8) of the
+//                                    message box titled "Error"
 //   glintor-window-probe close-main  posts WM_CLOSE to the main window
 // Exits 1 if there is no such window, 2 on a usage error.
 
@@ -26,15 +26,19 @@ struct BoxContents {
 };
 
 // Asked of the control itself, since its text belongs to another process;
-// a hung box cannot hang the reader.
+// a hung box cannot hang the reader. As UTF-8, whatever the code page.
 std::string TextOf(HWND control) {
-  char text[1024] = {};
+  wchar_t text[1024] = {};
   DWORD_PTR length = 0;
-  if (SendMessageTimeoutA(control, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                          SMTO_ABORTIFHUNG, 5000, &length) == 0) {
+  if (SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text),
+                          SMTO_ABORTIFHUNG, 5000, &length) == 0 ||
+      length == 0) {
     return {};
   }
-  return std::string(text, length);
+  char utf8[4096] = {};
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8,
+                                       sizeof utf8, nullptr, nullptr);
+  return std::string(utf8, static_cast<std::size_t>(size > 0 ? size : 0));
 }
 
 BOOL CALLBACK Collect(HWND control, LPARAM contents) {

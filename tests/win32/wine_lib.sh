@@ -7,6 +7,9 @@
 source "$(dirname "${BASH_SOURCE[0]}")/../e2e/lib.sh"
 
 export WINEDEBUG=-all
+# Wine reads the programs' arguments, file names among them, in the
+# locale's encoding: in the C locale a name beyond ASCII is lost.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Starting a Windows program and the wine server takes a while.
 E2E_TIMEOUT=${E2E_TIMEOUT:-90}
@@ -66,9 +69,10 @@ use_host_tools() {
   done
 }
 
-# start_wine_program DIR EXE: runs the Windows program in DIR under Wine.
+# start_wine_program DIR EXE [ARGUMENT...]: runs the Windows program in DIR
+# under Wine.
 start_wine_program() {
-  start_program "$1" wine "$2"
+  start_program "$1" wine "${@:2}"
 }
 
 # probe COMMAND: glintor-window-probe's answer on stdout (see window_probe.cpp).

@@ -10,10 +10,11 @@ use_wine_prefix
 use_host_tools
 start_xvfb
 
-# refused NAME MESSAGE: the viewer, started in $work/NAME, refuses with MESSAGE.
+# refused NAME MESSAGE [ARGUMENT]: the viewer, started in $work/NAME, refuses
+# with MESSAGE.
 refused() {
   local name=$1 message=$2 dir="$work/$1"
-  start_wine_program "$dir" "$GLINTOR_WEIGHTED_EXE"
+  start_wine_program "$dir" "$GLINTOR_WEIGHTED_EXE" ${3:+"$3"}
   wait_for "the error box ($name)" has_window_named '^Error$'
   ! has_window_named '^Glintor' || fail "$name: a main window was opened"
   probe read-box >"$dir/box"
@@ -35,6 +36,14 @@ refused() {
 
 # Every bad picture, each checked by this script's refused.
 refuse_bad_pictures
+
+# A PNG with a sound header and damaged pixel data, named beyond the
+# system's code page: the decoder's failure is told with the name as given.
+picture damaged --size 200x200
+png="$work/damaged/bild-ü-λ.png"
+convert "$work/damaged/source.bmp" "$png" && rm "$work/damaged/source.bmp" || fail "no PNG"
+head -c 64 /dev/zero | dd of="$png" bs=1 seek=$(($(stat -c %s "$png") / 2)) conv=notrunc status=none
+refused damaged $'The file bild-ü-λ.png don\'t found,\nthe application will be closed.' "${png##*/}"
 
 # No display at all: no box can be shown, and stderr still tells why. A new
 # wine server starts without the X server.
