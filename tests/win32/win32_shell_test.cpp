@@ -61,6 +61,30 @@ TEST_F(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
   }
 }
 
+// The encoder's file reads back as written, and neither it nor the decoder
+// keeps the file open: a leaked COM object would hold a handle of it.
+TEST_F(Win32SourceImageTest, WrittenPngReadsBackAndNothingKeepsItOpen) {
+  const std::uint32_t width = 103, height = 101;
+  std::vector<std::uint8_t> pixels;
+  for (std::uint32_t row = 0; row < height; ++row) {
+    for (std::uint32_t column = 0; column < width; ++column) {
+      for (int c = 0; c < 3; ++c) pixels.push_back(bmp_test::PatternByte(column, row, c));
+    }
+  }
+  ASSERT_TRUE(WritePng(PathOf("frame.png"), width, height, pixels.data()));
+  DWORD handlesBefore = 0, handlesAfter = 0;
+  ASSERT_EQ(loader_test::LoadPath(PathOf("frame.png")), LoadResult::Loaded);
+  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+  for (int i = 0; i < 20; ++i) {
+    Reset();
+    ASSERT_EQ(loader_test::LoadPath(PathOf("frame.png")), LoadResult::Loaded);
+  }
+  GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
+  EXPECT_EQ(Mismatches(bmp_test::PatternByte), 0u);
+  EXPECT_LE(handlesAfter, handlesBefore + 2);
+  EXPECT_TRUE(DeleteFileW((directory / "frame.png").c_str()));
+}
+
 // The C runtime's printf would print infinity as "1.#INF"; the title must
 // read as on Linux, where "%5.3f" pads it to "  inf".
 TEST(TitleTest, FormatsAsOnLinuxInfinityIncluded) {
