@@ -1,6 +1,7 @@
 #include "frame_file.h"
 
 #include <cerrno>
+#include <exception>
 #include <random>
 #include <string>
 #include <system_error>
@@ -60,8 +61,17 @@ WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
 }
 
 std::string DisplayName(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return {text.begin(), text.end()};
+  try {
+    const std::u8string text = path.u8string();
+    return {text.begin(), text.end()};
+  } catch (const std::exception&) {
+    // A Windows name may hold UTF-16 that is no text (a lone surrogate).
+    std::string text;
+    for (const auto unit : path.native()) {
+      text += static_cast<unsigned>(unit) < 0x80 ? static_cast<char>(unit) : '?';
+    }
+    return text;
+  }
 }
 
 fs::path SavedFrameName(const fs::path& picture, std::string_view mode, std::uint32_t column,

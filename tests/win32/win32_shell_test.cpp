@@ -9,6 +9,7 @@
 
 #include "available_memory.h"
 #include "backend.h"
+#include "frame_file.h"
 #include "loader_test.h"
 #include "renderer.h"
 #include "scene_state.h"
@@ -83,6 +84,12 @@ TEST_F(Win32SourceImageTest, WrittenPngReadsBackAndNothingKeepsItOpen) {
   EXPECT_EQ(Mismatches(bmp_test::PatternByte), 0u);
   EXPECT_LE(handlesAfter, handlesBefore + 2);
   EXPECT_TRUE(DeleteFileW((directory / "frame.png").c_str()));
+}
+
+// A file name may hold UTF-16 that is no text; its message must still come.
+TEST(DisplayNameTest, NamesThatAreNoUnicodeStillShow) {
+  EXPECT_EQ(DisplayName(std::filesystem::path(L"bild-\u00fc.png")), "bild-\xc3\xbc.png");
+  EXPECT_EQ(DisplayName(std::filesystem::path(std::wstring{L'a', wchar_t(0xD800), L'.', L'p'})), "a?.p");
 }
 
 // The C runtime's printf would print infinity as "1.#INF"; the title must
