@@ -2,105 +2,61 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "pointer_light.h"
 #include "scene_state.h"
 #include "window_geometry.h"
 
 namespace {
 
-TEST(CentreClientRectangle, CentresAPictureOnAFullHdScreen) {
-  const ClientRectangle client = CentreClientRectangle({0, 0, 1920, 1080}, 640, 480);
-  EXPECT_EQ(client.left, 640);
-  EXPECT_EQ(client.top, 300);
-  EXPECT_EQ(client.right, 1280);
-  EXPECT_EQ(client.bottom, 780);
-}
-
-TEST(CentreClientRectangle, OddLeftoverRoundsDown) {
-  const ClientRectangle client = CentreClientRectangle({0, 0, 1280, 1024}, 101, 100);
-  EXPECT_EQ(client.left, 589);
-  EXPECT_EQ(client.top, 462);
-  EXPECT_EQ(client.right - client.left, 101);
-  EXPECT_EQ(client.bottom - client.top, 100);
-}
-
-TEST(CentreClientRectangle, PictureLargerThanScreenRoundsTowardZero) {
-  // 3 pixels wider than the screen: -1.5 becomes -1, not -2.
-  const ClientRectangle wide = CentreClientRectangle({0, 0, 1920, 1080}, 1923, 480);
-  EXPECT_EQ(wide.left, -1);
-  EXPECT_EQ(wide.right, 1922);
-  const ClientRectangle tall = CentreClientRectangle({0, 0, 800, 600}, 100, 32768);
-  EXPECT_EQ(tall.top, -16084);
-  EXPECT_EQ(tall.bottom, 16684);
-}
-
-TEST(CentreClientRectangle, AScreenAwayFromTheOriginKeepsItsOffset) {
-  // A primary display standing right of and below another one.
-  const ClientRectangle client = CentreClientRectangle({1920, 200, 3200, 1224}, 640, 480);
-  EXPECT_EQ(client.left, 1920 + 320);
-  EXPECT_EQ(client.top, 200 + 272);
-  EXPECT_EQ(client.right, 1920 + 960);
-}
-
-TEST(MapPointerToLight, ClientRowsCountFromTheTopPictureRowsFromTheBottom) {
-  const std::uint16_t width = 101, height = 100;
-  // Bottom client row gives picture row 1, the second row from the top
-  // gives the top picture row.
-  EXPECT_EQ(MapPointerToLight(7, height - 1, width, height).row, 1);
-  EXPECT_EQ(MapPointerToLight(7, 1, width, height).row, height - 1);
-  EXPECT_EQ(MapPointerToLight(7, 40, width, height).row, 60);
-  EXPECT_EQ(MapPointerToLight(7, 40, width, height).column, 7);
-}
-
-TEST(MapPointerToLight, PositionsOutsideThePictureBecomeZero) {
-  const std::uint16_t width = 101, height = 100;
-  // The top client row would be row `height`.
-  EXPECT_EQ(MapPointerToLight(30, 0, width, height).row, 0);
-  EXPECT_EQ(MapPointerToLight(30, 0, width, height).column, 30);
-  EXPECT_EQ(MapPointerToLight(width - 1, 5, width, height).column, width - 1);
-  EXPECT_EQ(MapPointerToLight(width, 5, width, height).column, 0);
-  EXPECT_EQ(MapPointerToLight(500, 5, width, height).column, 0);
-  // Below the client area, and negative coordinates taken modulo 65536.
-  EXPECT_EQ(MapPointerToLight(5, height, width, height).row, 0);
-  EXPECT_EQ(MapPointerToLight(5, height + 20, width, height).row, 0);
-  EXPECT_EQ(MapPointerToLight(static_cast<std::uint16_t>(-3), static_cast<std::uint16_t>(-3),
-                              width, height).column,
-            0);
-  EXPECT_EQ(MapPointerToLight(5, static_cast<std::uint16_t>(-3), width, height).row, 0);
-}
-
-std::vector<std::uint16_t> framesRendered;
-void RecordFrame() { framesRendered.push_back(scene.lightColumn); }
-
-class HandlePointerMoveTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    scene = SceneState{};
-    scene.width = 200;
-    scene.height = 150;
-    scene.lightColumn = 100;
-    scene.lightRow = 75;
-    framesRendered.clear();
+TEST(CentreClientRectangle, CentresOnTheScreenWhereverItStands) {
+  const struct {
+    ClientRectangle screen;
+    std::uint16_t width, height;
+    std::int32_t left, top;
+  } cases[] = {
+      {{0, 0, 1280, 1024}, 101, 100, 589, 462},
+      // A primary display right of and below another one.
+      {{1920, 200, 3200, 1224}, 640, 480, 2240, 472},
+      // Larger than the screen: -1.5 and -16083.5 round toward zero.
+      {{0, 0, 1920, 1080}, 1923, 32767, -1, -15843},
+  };
+  for (const auto& c : cases) {
+    const ClientRectangle client = CentreClientRectangle(c.screen, c.width, c.height);
+    EXPECT_EQ(client.left, c.left);
+    EXPECT_EQ(client.top, c.top);
+    EXPECT_EQ(client.right, c.left + c.width);
+    EXPECT_EQ(client.bottom, c.top + c.height);
   }
-  void TearDown() override { scene = SceneState{}; }
-};
-
-TEST_F(HandlePointerMoveTest, MovesTheLightThenRendersOneFrame) {
-  HandlePointerMove(12, 140, RecordFrame);
-  EXPECT_EQ(scene.lightColumn, 12);
-  EXPECT_EQ(scene.lightRow, 10);
-  ASSERT_EQ(framesRendered.size(), 1u);
-  EXPECT_EQ(framesRendered[0], 12);  // the light was set before the frame
 }
 
-TEST_F(HandlePointerMoveTest, MoveDuringAFrameIsDropped) {
+TEST(MapPointerToLight, ClientRowsFromTheTopPictureRowsFromTheBottomOutsideIsZero) {
+  const struct {
+    std::uint16_t x, y, column, row;
+  } cases[] = {
+      {7, 99, 7, 1},     {7, 1, 7, 99},     {7, 40, 7, 60},  {30, 0, 30, 0},  // top row would be 100
+      {100, 5, 100, 95}, {101, 5, 0, 95},   {500, 5, 0, 95}, {5, 100, 5, 0},
+      {5, 120, 5, 0},    {65533, 65533, 0, 0},                               // -3, -3
+  };
+  for (const auto& c : cases) {
+    const LightPosition light = MapPointerToLight(c.x, c.y, 101, 100);
+    EXPECT_EQ(light.column, c.column) << c.x << "," << c.y;
+    EXPECT_EQ(light.row, c.row) << c.x << "," << c.y;
+  }
+}
+
+int frames = 0;
+
+TEST(HandlePointerMove, MovesTheLightAndRendersUnlessAFrameIsUnderWay) {
+  scene = SceneState{};
+  scene.width = 200;
+  scene.height = 150;
+  HandlePointerMove(12, 140, [] { frames += scene.lightColumn == 12 && scene.lightRow == 10; });
+  EXPECT_EQ(frames, 1);
   scene.busy = 1;
-  HandlePointerMove(12, 140, RecordFrame);
-  EXPECT_EQ(scene.lightColumn, 100);
-  EXPECT_EQ(scene.lightRow, 75);
-  EXPECT_TRUE(framesRendered.empty());
+  HandlePointerMove(50, 50, [] { ++frames; });
+  EXPECT_EQ(frames, 1);
+  EXPECT_EQ(scene.lightColumn, 12);
+  scene = SceneState{};
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The viewer on a PNG named on its command line, beyond ASCII: a centred
+# window of the picture's size with the timing title, showing what
+# glintor-render computes for the same pointer moves; leaving the window
+# changes nothing; S and Ctrl+S save the frame shown beside the picture as
+# two new PNGs; ENDING ends it with exit code 0. On Linux a save that can
+# make no file leaves it running, and SIGTERM ends it with 0.
+# Usage: viewer.sh linux|wine weighted|uniform WIDTHxHEIGHT escape|close
+source "$(dirname "$0")/lib.sh"
+use_platform "$1"
+
+start_viewer "$2" "$3" 'bild-ü-λ.png'
+find_main_window
+check_first_frame
+move_pointer $((width / 4)) $((height / 3))
+move_pointer $((width - 1)) 0
+move_pointer 3 $((height - 1))
+leave_through $((width / 2)) -20
+leave_through $((width + 20)) $((height / 2))
+
+light=${lights[-1]}
+saved=bild-ü-λ-$mode-${light%,*}-${light#*,}
+press s
+press ctrl+s
+[ "$(tr -d '\r' <"$dir/stdout")" = "$saved.png"$'\n'"$saved-2.png" ] ||
+  fail "stdout says '$(cat "$dir/stdout")', not $saved.png and $saved-2.png"
+for file in "$saved.png" "$saved-2.png"; do
+  [ "$(compare -metric AE "$dir/$file" "$work/expected.bmp" null: 2>&1)" = 0 ] || fail "$file is not the frame shown"
+  [ "$(identify -format '%[channels] %z' "$dir/$file")" = "srgb 8" ] || fail "$file is not 24-bit RGB"
+done
+pass "S and Ctrl+S save the frame shown"
+end_with "$4"
+[ "$1" = linux ] || exit 0
+
+# No file can be made in /dev/fd, not even by root.
+files=$(ls "$dir")
+start_program "$dir" "$viewer" /dev/fd/3 3<"$picture_file"
+find_main_window
+wait_for "a timing title" title_is_timing
+xdotool key --window "$window" s
+wait_for "the message" eval '[ -s "$dir/stderr" ]'
+[[ "$(said)" == "The frame could not be saved to /dev/fd/3-$mode-"* ]] || fail "unexpected message: $(said)"
+[ "$(ls "$dir")" = "$files" ] || fail "a failed save left files: $(ls "$dir")"
+end_with term
