@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The Win32 backend's unit tests, run under Wine in a private X server.
-source "$(dirname "$0")/wine_lib.sh"
-
-use_wine_prefix
+source "$(dirname "$0")/../e2e/lib.sh"
+use_platform wine
 start_xvfb
-(cd "$work" && wine "$GLINTOR_WIN32_TESTS_EXE" </dev/null) || fail "the Win32 unit tests failed"
-pass "the Win32 unit tests passed"
+dir=$work
+"$start" "$dir" "$GLINTOR_WIN32_TESTS_EXE"
+finish_program
+cat "$dir/stdout"
+[ "$exit_code" = 0 ] || fail "the Win32 unit tests failed: $(said)"
