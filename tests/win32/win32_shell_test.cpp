@@ -19,7 +19,6 @@ namespace {
 
 using bmp_test::MakeBmp;
 
-
 // How many more graphics objects the process can make: the system has no
 // count of them to ask for, but a fixed number of handles.
 std::ptrdiff_t FreeGraphicsHandles() {
