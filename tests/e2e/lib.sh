@@ -12,12 +12,12 @@ SCREEN_WIDTH=1280
 SCREEN_HEIGHT=1024
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/glintor-e2e.XXXXXX")
-xvfb_pid=
-started_pids=()
 
+# Only this shell's own jobs still running: the id of one that ended may
+# already be another program's.
 cleanup() {
   local pid
-  for pid in "${started_pids[@]}" $xvfb_pid; do
+  for pid in $(jobs -p); do
     kill "$pid" 2>/dev/null || continue
     timeout 10 tail --pid="$pid" -f /dev/null || kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
@@ -68,8 +68,7 @@ start_xvfb() {
   need_tools Xvfb xdotool xwininfo xdpyinfo import compare convert identify
   Xvfb -displayfd 3 -noreset -nolisten tcp -screen 0 "${SCREEN_WIDTH}x${SCREEN_HEIGHT}x24" \
     3>"$work/display" 2>"$work/xvfb.log" &
-  xvfb_pid=$!
-  wait_for "Xvfb to start" grep -q '^[0-9]' "$work/display"
+  wait_for "Xvfb to start" grep -qs '^[0-9]' "$work/display"
   export DISPLAY=":$(head -n 1 "$work/display")" SDL_VIDEODRIVER=x11
   wait_for "the X server to answer" eval 'xdpyinfo >/dev/null 2>&1'
   xdotool mousemove 0 0
@@ -82,7 +81,6 @@ start_program() {
   shift
   (cd "$dir" && exec "$@" </dev/null >"$dir/stdout" 2>"$dir/stderr") &
   program_pid=$!
-  started_pids+=("$program_pid")
 }
 
 # finish_program: waits for program_pid to end; sets exit_code.
@@ -120,12 +118,18 @@ start_viewer() {
 # Waits for the main window: a client area of the picture's size, centred.
 # (With no window manager the X window is the client area, under Wine too.)
 find_main_window() {
-  wait_for "the main window" has_window_named '^Glintor'
-  window=$(window_named '^Glintor')
-  left=$(((SCREEN_WIDTH - width) / 2)) top=$(((SCREEN_HEIGHT - height) / 2))
-  local shown
+  left=$(((SCREEN_WIDTH - width) / 2)) top=$(((SCREEN_HEIGHT - height) / 2)) shown=
+  local deadline=$((SECONDS + E2E_TIMEOUT))
+  until main_window_shown; do
+    [ "$SECONDS" -lt "$deadline" ] ||
+      fail "no main window at x y width height $left $top $width $height: '$shown'; stderr: $(said)"
+    sleep 0.1
+  done
+}
+main_window_shown() {
+  window=$(window_named '^Glintor') && [ -n "$window" ] || return 1
   shown=$(xwininfo -id "$window" | awk -F: '/Absolute upper-left|Width|Height/ { printf "%d ", $2 }')
-  [ "$shown" = "$left $top $width $height " ] || fail "window at x y width height $shown, not $left $top $width $height"
+  [ "$shown" = "$left $top $width $height " ]
 }
 
 # The timing format every frame writes into the title.
@@ -198,11 +202,15 @@ press() {
 # end_with escape|close|term: the viewer, ended so, exits 0.
 end_with() {
   case $1 in
-    escape) xdotool key --window "$window" Escape ;;
+    # To a focused window xdotool sends real key presses; the release then
+    # finds the window gone, and a key held would end the next viewer.
+    escape) xdotool key --window "$window" Escape 2>/dev/null; xdotool keyup Escape ;;
     close) "$GLINTOR_CLOSE_WINDOW" "$window" || fail "could not ask the window to close" ;;
     term) kill -TERM "$program_pid" ;;
   esac
   finish_program
   [ "$exit_code" = 0 ] || fail "exit code $exit_code after $1: $(said)"
+  # The X server lets go of a window only some time after its program ended.
+  wait_for "the window to go" eval '! has_window_named "^Glintor"'
   pass "$1 ends the viewer with exit code 0"
 }
