@@ -39,8 +39,10 @@ inline constexpr std::uint32_t kStepBlock = 16;
 template <AccumulationMode mode>
 void TraceRays(const RayTarget* targets, int count, const RayTarget* following);
 
-// Casting workers, one per quadrant around the light. The parameter is not
-// read; each returns 1.
+// Casting workers, one per quadrant around the light, which also share each
+// other's rings. The parameter is not read; each returns 1. PrepareCasting
+// readies what they share, before they start.
+void PrepareCasting();
 template <AccumulationMode mode>
 std::uint32_t CastLowerLeft(void* unused);
 template <AccumulationMode mode>
