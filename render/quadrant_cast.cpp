@@ -44,9 +44,9 @@ void AnnounceNews() {
 
 #ifdef GLINTOR_CHECK_INVARIANTS
 // What TraceRays rests on, along a ring in visiting order: the directions
-// from the light turn one way, counter-clockwise, through a quarter turn at
-// most, so the rays' pixels at any one step move one way around the light;
-// and the rays' lengths rise, then fall.
+// from the light turn one way, counter-clockwise, and a ring stays within a
+// quarter turn, so the rays' pixels at any one step move one way around the
+// light; and the rays' lengths rise, then fall.
 void CheckRingOrder(const RayTarget* ring, int size) {
   bool falling = false;
   for (int k = 1; k < size; ++k) {
