@@ -107,10 +107,12 @@ TEST(LoaderFiles, EveryPictureOfTheTableLoadsItsPixelsOrGetsItsMessage) {
     if (!windows) {
       EXPECT_GE(largest, pixels.size());  // the probe sees what decoding takes
     }
-    const int levels = std::stoi(row.levels);
-    std::size_t beyond = 0;
-    for (std::size_t i = 0; i < pixels.size(); ++i) beyond += std::abs(scene.source[i] - pixels[i]) > levels;
-    EXPECT_EQ(beyond, 0u) << "bytes more than " << levels << " levels off";
+    // "4/40": 4 levels, but 40 from the Windows decoder.
+    const std::size_t slash = row.levels.find('/');
+    const int levels = std::stoi(windows && slash != std::string::npos ? row.levels.substr(slash + 1) : row.levels);
+    int worst = 0;
+    for (std::size_t i = 0; i < pixels.size(); ++i) worst = std::max(worst, std::abs(scene.source[i] - pixels[i]));
+    EXPECT_LE(worst, levels);
   }
   ReleaseBuffers();
   scene = SceneState{};
