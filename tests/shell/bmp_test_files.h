@@ -15,7 +15,9 @@ namespace bmp_test {
 inline std::vector<std::uint8_t> MakeBmp(std::uint32_t width, std::uint32_t height) {
   const std::uint32_t size = 54 + (width * 3 + 3) / 4 * 4 * height;
   std::vector<std::uint8_t> bytes{'B', 'M'};
-  for (const std::uint32_t field : {size, 0u, 54u, 40u, width, height, 1u | 24u << 16, 0u, 0u, 0u, 0u, 0u, 0u}) {
+  // File header, then a 40-byte info header: one plane of 24 bits, no compression.
+  for (const std::uint32_t field : {size, 0u, 54u, 40u, width, height, 1u | 24u << 16,
+                                    0u, 0u, 0u, 0u, 0u, 0u}) {
     for (int shift = 0; shift < 32; shift += 8) bytes.push_back(static_cast<std::uint8_t>(field >> shift));
   }
   bytes.resize(size, 0x80);

@@ -57,8 +57,8 @@ std::vector<Row> Table() {
 }
 
 const std::map<std::string, LoadResult> kOutcomes = {
-    {"loaded", LoadResult::Loaded},     {"notfound", LoadResult::NotFound},
-    {"small", LoadResult::TooSmall},    {"large", LoadResult::TooLarge},
+    {"loaded", LoadResult::Loaded},   {"notfound", LoadResult::NotFound},
+    {"small", LoadResult::TooSmall},  {"large", LoadResult::TooLarge},
     {"unsupported", LoadResult::Unsupported}, {"unknown", LoadResult::UnknownFormat}};
 
 // The largest block SDL and its decoders were asked for since it was zeroed.
@@ -109,9 +109,12 @@ TEST(LoaderFiles, EveryPictureOfTheTableLoadsItsPixelsOrGetsItsMessage) {
     }
     // "4/40": 4 levels, but 40 from the Windows decoder.
     const std::size_t slash = row.levels.find('/');
-    const int levels = std::stoi(windows && slash != std::string::npos ? row.levels.substr(slash + 1) : row.levels);
+    const int levels =
+        std::stoi(windows && slash != std::string::npos ? row.levels.substr(slash + 1) : row.levels);
     int worst = 0;
-    for (std::size_t i = 0; i < pixels.size(); ++i) worst = std::max(worst, std::abs(scene.source[i] - pixels[i]));
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+      worst = std::max(worst, std::abs(scene.source[i] - pixels[i]));
+    }
     EXPECT_LE(worst, levels);
   }
   ReleaseBuffers();
@@ -130,19 +133,25 @@ TEST(LoaderFiles, SidesFrom100To32768AndMoreThan16BitsPass) {
                {99, 32768, 24, LoadResult::TooSmall},      {32768, 99, 8, LoadResult::TooSmall},
                {32769, 100, 24, LoadResult::TooLarge},     {100, 32769, 8, LoadResult::TooLarge},
                {100, 100, 16, LoadResult::Unsupported},    {100, 100, 17, LoadResult::Loaded}};
-  for (const auto& c : cases) EXPECT_EQ(CheckPicture(c.width, c.height, c.bits), c.expected) << c.width << " x " << c.height << " x " << c.bits;
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckPicture(c.width, c.height, c.bits), c.expected)
+        << c.width << " x " << c.height << " x " << c.bits;
+  }
 }
 
 #ifndef _WIN32
 TEST(LoaderPromise, HoldsForEveryPictureAndEveryInputTheFuzzerFound) {
   std::vector<fs::path> inputs;
   for (const Row& row : Table()) inputs.push_back(kData / row.picture);
-  for (const auto& entry : fs::directory_iterator(GLINTOR_FUZZ_REGRESSIONS_DIR)) inputs.push_back(entry.path());
+  for (const auto& entry : fs::directory_iterator(GLINTOR_FUZZ_REGRESSIONS_DIR)) {
+    inputs.push_back(entry.path());
+  }
   ASSERT_GE(inputs.size(), 200u);
   for (const fs::path& input : inputs) {
     const std::vector<std::uint8_t> bytes = Bytes(input);
     for (const std::int64_t minSide : {kMinPictureSide, std::int64_t{1}}) {
-      EXPECT_EQ(CheckLoaderOn(bytes.data(), bytes.size(), minSide), "") << input << ", smallest side " << minSide;
+      EXPECT_EQ(CheckLoaderOn(bytes.data(), bytes.size(), minSide), "")
+          << input << ", smallest side " << minSide;
     }
   }
 }

@@ -46,7 +46,8 @@ void ExpectGraphicsObjectsGivenBack(Work work) {
 }
 
 // The reader's tests shared with the SDL build are in loader_files_test.cpp.
-const std::filesystem::path kPicture = std::filesystem::path(GLINTOR_TEST_DATA) / "pictures/bmp/rgb24-w103.bmp";
+const std::filesystem::path kPicture =
+    std::filesystem::path(GLINTOR_TEST_DATA) / "pictures/bmp/rgb24-w103.bmp";
 
 // Every load gives back its bitmap and its memory context.
 TEST(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
