@@ -16,7 +16,6 @@
 #include <string>
 
 #include "available_memory.h"
-#include "bmp_kinds.h"
 #include "bmp_test_files.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
@@ -124,9 +123,9 @@ TEST(AvailableMemory, APictureTooLargeForTheAddressSpaceIsRefusedBeforeDecoding)
   std::filesystem::create_directories(directory);
   // 2000 x 2000 needs 100 MB while the viewer runs; 100 x 100 needs 250 kB.
   bmp_test::WriteFile(directory + "/large.bmp",
-                      bmp_test::MakeKind({.name = "large", .width = 2000, .height = 2000}));
+                      bmp_test::MakeBmp(2000, 2000));
   bmp_test::WriteFile(directory + "/small.bmp",
-                      bmp_test::MakeKind({.name = "small", .width = 100, .height = 100}));
+                      bmp_test::MakeBmp(100, 100));
   const int limited = InLimitedChild(64 * kMiB, [] {
     if (AvailableMemoryBytes() > 64 * kMiB) return 10;
     if (LoadSourceImage((directory + "/large.bmp").c_str()) != LoadResult::OutOfMemory) return 11;
