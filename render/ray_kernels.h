@@ -2,7 +2,8 @@
 
 // The two kernels behind TraceRays: a portable one, and on x86-64 one that
 // walks eight rays at once with AVX2, used when the processor has it. Both
-// leave the buffers exactly as TraceRay for each target in turn would.
+// leave the buffers exactly as TraceRay for each target in turn, followed by
+// the ray after the batch, would.
 
 #include <atomic>
 #include <cstddef>
@@ -68,6 +69,40 @@ inline void PrefetchPixel(const WalkBuffers& buffers, std::ptrdiff_t pixel) {
   PrefetchLine(buffers.source, pixel * 3, false);
 }
 
+// The ray after a batch in its ring, walked for its positions only: where it
+// stands at a step decides whether the batch's last ray stores there.
+struct PositionWalk {
+  RayGeometry ray;
+  std::ptrdiff_t position;
+  std::uint32_t error;
+};
+
+// A missing ray has no steps.
+inline PositionWalk StartPositionWalk(const RayTarget* target) {
+  if (target == nullptr) return {};
+  return {MakeRayGeometry(*target), scene.lightIndex, 0};
+}
+
+// Writes where the walk is at steps first to last into positions[0], ...,
+// and -1 for the steps past its end.
+template <typename Position>
+inline void WalkPositions(PositionWalk& walk, std::uint32_t first, std::uint32_t last,
+                          Position* positions) {
+  for (std::uint32_t i = first; i <= last; ++i) {
+    if (i > walk.ray.length) {
+      positions[i - first] = -1;
+      continue;
+    }
+    walk.position += walk.ray.majorStep;
+    walk.error += walk.ray.minorLength;
+    if (walk.error >= walk.ray.length) {
+      walk.position += walk.ray.minorStep;
+      walk.error -= walk.ray.length;
+    }
+    positions[i - first] = static_cast<Position>(walk.position);
+  }
+}
+
 // Rays of two casting threads can meet on the light's row and column, where
 // they store identical values; relaxed atomics make that well defined.
 template <typename T>
@@ -76,7 +111,7 @@ inline void StoreShared(T& element, T value) {
 }
 
 template <AccumulationMode mode>
-void TraceRaysScalar(const RayTarget* targets, int count);
+void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* following);
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define GLINTOR_HAS_AVX2_KERNEL 1
@@ -84,7 +119,7 @@ void TraceRaysScalar(const RayTarget* targets, int count);
 // kernel's 32-bit lanes.
 bool Avx2KernelUsable();
 template <AccumulationMode mode>
-void TraceRaysAvx2(const RayTarget* targets, int count);
+void TraceRaysAvx2(const RayTarget* targets, int count, const RayTarget* following);
 #else
 #define GLINTOR_HAS_AVX2_KERNEL 0
 #endif

@@ -63,6 +63,7 @@ void RenderFrame() {
   scene.busy = 1;
   std::memset(scene.coverage, 0, PixelCount());
   scene.lightIndex = std::uint32_t{scene.lightRow} * scene.width + scene.lightColumn;
+  PrepareCasting();
 
   RunPhase({CastLowerLeft<mode>, CastLowerRight<mode>, CastUpperLeft<mode>, CastUpperRight<mode>},
            {nullptr, nullptr, nullptr, nullptr});

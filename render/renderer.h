@@ -25,12 +25,24 @@ inline constexpr int kRayBatch = 256;
 inline constexpr std::uint32_t kStepBlock = 16;
 
 // Traces up to kRayBatch rays to targets of one ring of one casting routine,
-// in the given order: the same result as TraceRay for each in turn.
+// in its visiting order; following is the ring's next target after them, or
+// null. A ray stores at a pixel only where the next ray of the ring is not on
+// the same pixel at the same step (that ray would overwrite it). Along a ring
+// in visiting order
+//  - ray lengths rise, then fall, so the rays that reach a step are
+//    consecutive, and
+//  - the pixels of those rays at one step move one way around the light,
+// so the rays through a pixel are consecutive and the last of them alone
+// stores: each pixel gets one store per ring, and the batches of a ring can
+// be traced in any order, by any thread. The result is that of TraceRay for
+// each target in turn, then for following.
 template <AccumulationMode mode>
-void TraceRays(const RayTarget* targets, int count);
+void TraceRays(const RayTarget* targets, int count, const RayTarget* following);
 
-// Casting workers, one per quadrant around the light. The parameter is not
-// read; each returns 1.
+// Casting workers, one per quadrant around the light, which also share each
+// other's rings. The parameter is not read; each returns 1. PrepareCasting
+// readies what they share, before they start.
+void PrepareCasting();
 template <AccumulationMode mode>
 std::uint32_t CastLowerLeft(void* unused);
 template <AccumulationMode mode>

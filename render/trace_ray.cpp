@@ -38,26 +38,30 @@ RayWalk StartWalk(RayTarget target) {
 
 // Every ray that passes a pixel reaches it at the same step, the pixel's
 // distance from the light. So the rays of a batch can be walked a block of
-// steps at a time, ray after ray within the block: every pixel still ends
-// with the values of the last ray through it, exactly as tracing the rays one
-// after another, while the lines that one ray's block loads serve its
-// neighbours'.
+// steps at a time, ray after ray within the block, while the lines that one
+// ray's block loads serve its neighbours'. The rays go last to first, so that
+// each knows where the next ray is at every step of the block and stores only
+// where that ray does not pass.
 template <AccumulationMode mode>
-void TraceRaysScalar(const RayTarget* targets, int count) {
+void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* following) {
   RayWalk walks[kRayBatch];
   std::uint32_t longest = 0;
   for (int k = 0; k < count; ++k) {
     walks[k] = StartWalk(targets[k]);
     longest = std::max(longest, walks[k].length);
   }
+  PositionWalk next = StartPositionWalk(following);
   const WalkBuffers buffers = SceneWalkBuffers();
   const auto [coverage, counts, accum, source] = buffers;
 
   for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
-    for (int k = 0; k < count; ++k) {
+    const std::uint32_t blockLast = std::min(longest, first + kStepBlock - 1);
+    // Where the next ray is at each step of the block, -1 past its end.
+    std::ptrdiff_t nextPositions[kStepBlock];
+    WalkPositions(next, first, blockLast, nextPositions);
+    for (int k = count - 1; k >= 0; --k) {
       RayWalk& walk = walks[k];
-      if (walk.length < first) continue;
-      const std::uint32_t last = std::min(walk.length, first + kStepBlock - 1);
+      const std::uint32_t last = std::min(walk.length, blockLast);
       const auto length = static_cast<std::int32_t>(walk.length);
       const std::int32_t minorLength = walk.minorLength;
       const std::ptrdiff_t majorStep = walk.majorStep;
@@ -80,13 +84,18 @@ void TraceRaysScalar(const RayTarget* targets, int count) {
         green += sample[1] * weight;
         red += sample[2] * weight;
         PrefetchPixel(buffers, position + blockAhead);
-        StoreShared<std::uint8_t>(coverage[position], 1);
-        StoreShared(counts[position], static_cast<std::uint16_t>(i));
-        std::uint32_t* sum = accum + position * 3;
-        StoreShared(sum[0], blue);
-        StoreShared(sum[1], green);
-        StoreShared(sum[2], red);
+        std::ptrdiff_t& nextPosition = nextPositions[i - first];
+        if (nextPosition != position) {
+          StoreShared<std::uint8_t>(coverage[position], 1);
+          StoreShared(counts[position], static_cast<std::uint16_t>(i));
+          std::uint32_t* sum = accum + position * 3;
+          StoreShared(sum[0], blue);
+          StoreShared(sum[1], green);
+          StoreShared(sum[2], red);
+        }
+        nextPosition = position;
       }
+      for (std::uint32_t i = std::max(last + 1, first); i <= blockLast; ++i) nextPositions[i - first] = -1;
       walk.position = position;
       walk.error = error;
       walk.sums[0] = blue;
@@ -97,23 +106,23 @@ void TraceRaysScalar(const RayTarget* targets, int count) {
 }
 
 template <AccumulationMode mode>
-void TraceRays(const RayTarget* targets, int count) {
+void TraceRays(const RayTarget* targets, int count, const RayTarget* following) {
 #if GLINTOR_HAS_AVX2_KERNEL
-  if (Avx2KernelUsable()) return TraceRaysAvx2<mode>(targets, count);
+  if (Avx2KernelUsable()) return TraceRaysAvx2<mode>(targets, count, following);
 #endif
-  TraceRaysScalar<mode>(targets, count);
+  TraceRaysScalar<mode>(targets, count, following);
 }
 
 template <AccumulationMode mode>
 void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
   const RayTarget target{targetColumn, targetRow};
-  TraceRays<mode>(&target, 1);
+  TraceRays<mode>(&target, 1, nullptr);
 }
 
-template void TraceRaysScalar<AccumulationMode::Weighted>(const RayTarget*, int);
-template void TraceRaysScalar<AccumulationMode::Uniform>(const RayTarget*, int);
-template void TraceRays<AccumulationMode::Weighted>(const RayTarget*, int);
-template void TraceRays<AccumulationMode::Uniform>(const RayTarget*, int);
+template void TraceRaysScalar<AccumulationMode::Weighted>(const RayTarget*, int, const RayTarget*);
+template void TraceRaysScalar<AccumulationMode::Uniform>(const RayTarget*, int, const RayTarget*);
+template void TraceRays<AccumulationMode::Weighted>(const RayTarget*, int, const RayTarget*);
+template void TraceRays<AccumulationMode::Uniform>(const RayTarget*, int, const RayTarget*);
 template void TraceRay<AccumulationMode::Weighted>(std::uint32_t, std::uint32_t);
 template void TraceRay<AccumulationMode::Uniform>(std::uint32_t, std::uint32_t);
 

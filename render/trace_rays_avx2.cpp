@@ -31,10 +31,8 @@ constexpr auto kSelectedLanes = [] {
   return table;
 }();
 
-// The pixel writes of one group of rays over one block of steps, step by
-// step and within a step in ray order. A pixel is only ever written at one
-// step, its distance from the light, so each pixel sees its writes in the
-// order tracing the rays one after another would make them.
+// The pixel writes of one group of rays over one block of steps, each at a
+// pixel where its ray is the last of the ring, so no two at the same pixel.
 struct WriteQueue {
   static constexpr int kCapacity = kLanes * kStepBlock + kLanes;
   alignas(32) std::int32_t position[kCapacity];
@@ -47,10 +45,12 @@ struct WriteQueue {
 };
 
 // Eight rays walked side by side, one per lane. Lanes without a ray stand
-// still at the light and never write.
+// still at the light and never write. The next ray of the group's last ray
+// is lane 0 of the next group, or the ray after the batch.
 struct GroupWalk {
   __m256i position, error, minorLength, length, majorStep, minorStep, blockAhead;
   __m256i blue, green, red;
+  __m256i lastRay;  // all ones in the lane of the group's last ray
   std::uint32_t longest;
 };
 
@@ -84,20 +84,23 @@ GLINTOR_AVX2 void StartGroup(GroupWalk& group, const RayTarget* targets, int cou
   group.minorStep = LoadLanes(minorStep);
   group.blockAhead = LoadLanes(blockAhead);
   group.blue = group.green = group.red = _mm256_setzero_si256();
+  group.lastRay = _mm256_cmpeq_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
 }
 
 // Walks steps first to last of a group, queueing at every step only the
-// writes that the next lane does not repeat at the same pixel: tracing the
-// rays one after another, that lane's ray would overwrite them.
+// writes that the next ray does not repeat at the same pixel: tracing the
+// rays one after another, that ray would overwrite them. nextRay[i - first]
+// holds where the ray after the group's last is at step i, -1 past its end;
+// on return it holds the same for lane 0.
 template <AccumulationMode mode>
 GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t last,
-                            WriteQueue& queue) {
+                            std::int32_t* nextRay, WriteQueue& queue) {
   const std::uint8_t* const source = scene.source;
   // A pixel's three bytes are read as four; the last pixel's read starts one
   // byte earlier and is shifted back, so no read passes the buffer's end.
   const __m256i lastRead = _mm256_set1_epi32(static_cast<std::int32_t>(PixelCount() * 3 - 4));
   const __m256i nextLane = _mm256_setr_epi32(1, 2, 3, 4, 5, 6, 7, 7);
-  const __m256i notLastLane = _mm256_setr_epi32(-1, -1, -1, -1, -1, -1, -1, 0);
+  const __m256i allOnes = _mm256_set1_epi32(-1);
   const __m256i byteMask = _mm256_set1_epi32(0xFF);
   const __m256i one = _mm256_set1_epi32(1);
 
@@ -133,9 +136,12 @@ GLINTOR_AVX2 void WalkGroup(GroupWalk& group, std::uint32_t first, std::uint32_t
     green = _mm256_add_epi32(green, g);
     red = _mm256_add_epi32(red, r);
 
-    const __m256i nextOnRay = _mm256_and_si256(_mm256_permutevar8x32_epi32(onRay, nextLane), notLastLane);
-    const __m256i repeated = _mm256_and_si256(
-        _mm256_cmpeq_epi32(position, _mm256_permutevar8x32_epi32(position, nextLane)), nextOnRay);
+    // Where each lane's next ray is; -1, never a pixel, past a ray's end.
+    const __m256i here = _mm256_or_si256(position, _mm256_xor_si256(onRay, allOnes));
+    const __m256i next = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(here, nextLane),
+                                            _mm256_set1_epi32(nextRay[i - first]), group.lastRay);
+    nextRay[i - first] = _mm256_cvtsi256_si32(here);
+    const __m256i repeated = _mm256_cmpeq_epi32(position, next);
     const auto writes = static_cast<unsigned>(
         _mm256_movemask_ps(_mm256_castsi256_ps(_mm256_andnot_si256(repeated, onRay))));
 
@@ -183,10 +189,10 @@ bool Avx2KernelUsable() {
   return supported && bytes >= 4 && bytes <= std::size_t{INT32_MAX};
 }
 
-// As the scalar kernel, a block of steps at a time, with groups of eight rays
-// in place of single rays.
+// As the scalar kernel, a block of steps at a time, last to first, with
+// groups of eight rays in place of single rays.
 template <AccumulationMode mode>
-GLINTOR_AVX2 void TraceRaysAvx2(const RayTarget* targets, int count) {
+GLINTOR_AVX2 void TraceRaysAvx2(const RayTarget* targets, int count, const RayTarget* following) {
   GroupWalk groups[kRayBatch / kLanes];
   const int groupCount = (count + kLanes - 1) / kLanes;
   std::uint32_t longest = 0;
@@ -194,18 +200,25 @@ GLINTOR_AVX2 void TraceRaysAvx2(const RayTarget* targets, int count) {
     StartGroup(groups[k], targets + k * kLanes, std::min(kLanes, count - k * kLanes));
     longest = std::max(longest, groups[k].longest);
   }
+  PositionWalk next = StartPositionWalk(following);
   WriteQueue queue;
   for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
-    for (int k = 0; k < groupCount; ++k) {
+    const std::uint32_t blockLast = std::min(longest, first + kStepBlock - 1);
+    std::int32_t nextRay[kStepBlock];
+    WalkPositions(next, first, blockLast, nextRay);
+    for (int k = groupCount - 1; k >= 0; --k) {
       GroupWalk& group = groups[k];
-      if (group.longest < first) continue;
-      WalkGroup<mode>(group, first, std::min(group.longest, first + kStepBlock - 1), queue);
-      WriteQueued(queue);
+      const std::uint32_t last = std::min(group.longest, blockLast);
+      if (last >= first) {
+        WalkGroup<mode>(group, first, last, nextRay, queue);
+        WriteQueued(queue);
+      }
+      for (std::uint32_t i = std::max(last + 1, first); i <= blockLast; ++i) nextRay[i - first] = -1;
     }
   }
 }
 
-template void TraceRaysAvx2<AccumulationMode::Weighted>(const RayTarget*, int);
-template void TraceRaysAvx2<AccumulationMode::Uniform>(const RayTarget*, int);
+template void TraceRaysAvx2<AccumulationMode::Weighted>(const RayTarget*, int, const RayTarget*);
+template void TraceRaysAvx2<AccumulationMode::Uniform>(const RayTarget*, int, const RayTarget*);
 
 #endif

@@ -4,7 +4,6 @@
 #include <set>
 #include <vector>
 
-#include "quadrant_walks.h"
 #include "reference_renderer.h"
 #include "renderer.h"
 #include "scene_state.h"
@@ -18,12 +17,7 @@ std::vector<Pixel> WalkOf(Quadrant quadrant) {
     EXPECT_EQ(index, static_cast<std::size_t>(row) * scene.width + static_cast<std::size_t>(column));
     visits.push_back({column, row});
   };
-  switch (quadrant) {
-    case Quadrant::LowerLeft: WalkLowerLeft(record, [] {}); break;
-    case Quadrant::LowerRight: WalkLowerRight(record, [] {}); break;
-    case Quadrant::UpperLeft: WalkUpperLeft(record, [] {}); break;
-    case Quadrant::UpperRight: WalkUpperRight(record, [] {}); break;
-  }
+  WalkIn(quadrant, record, [] {});
   return visits;
 }
 
@@ -58,12 +52,7 @@ TEST(QuadrantWalk, WorkedExampleTracesOnlyFirstRingTargets) {
       traced.push_back({column, row});
       TraceRayIn(AccumulationMode::Weighted, {column, row});
     };
-    switch (kQuadrants[q]) {
-      case Quadrant::LowerLeft: WalkLowerLeft(traceIfUncovered, [] {}); break;
-      case Quadrant::LowerRight: WalkLowerRight(traceIfUncovered, [] {}); break;
-      case Quadrant::UpperLeft: WalkUpperLeft(traceIfUncovered, [] {}); break;
-      case Quadrant::UpperRight: WalkUpperRight(traceIfUncovered, [] {}); break;
-    }
+    WalkIn(kQuadrants[q], traceIfUncovered, [] {});
     const std::vector<Pixel> expected(kWorkedVisits[q].begin(),
                                       kWorkedVisits[q].begin() + static_cast<long>(tracedPrefix[q]));
     EXPECT_EQ(traced, expected) << "routine " << q;
@@ -158,12 +147,7 @@ int RingsOf(Quadrant quadrant) {
   int rings = 0;
   auto ignore = [](std::int32_t, std::int32_t, std::size_t) {};
   auto ringDone = [&] { ++rings; };
-  switch (quadrant) {
-    case Quadrant::LowerLeft: WalkLowerLeft(ignore, ringDone); break;
-    case Quadrant::LowerRight: WalkLowerRight(ignore, ringDone); break;
-    case Quadrant::UpperLeft: WalkUpperLeft(ignore, ringDone); break;
-    case Quadrant::UpperRight: WalkUpperRight(ignore, ringDone); break;
-  }
+  WalkIn(quadrant, ignore, ringDone);
   return rings;
 }
 

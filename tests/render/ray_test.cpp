@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -137,7 +139,7 @@ TEST(TraceRay, WeightedSumsWrapModulo2To32FromStep5804) {
   }
 }
 
-using BatchKernel = void (*)(const RayTarget*, int);
+using BatchKernel = void (*)(const RayTarget*, int, const RayTarget*);
 struct Kernel {
   std::string name;
   BatchKernel weighted;
@@ -155,47 +157,109 @@ std::vector<Kernel> UsableKernels() {
   return kernels;
 }
 
-// Batches of any targets, anywhere, from any light, over buffers full of
-// leftovers: each kernel must leave exactly what tracing the rays one after
-// another leaves, including the last pixel, whose bytes end the source.
+void TraceWith(const Kernel& kernel, AccumulationMode mode, const RayTarget* targets, int count,
+               const RayTarget* following) {
+  (mode == AccumulationMode::Weighted ? kernel.weighted : kernel.uniform)(targets, count, following);
+}
+
+// The targets of one ring of a casting routine in visiting order, a third
+// of them left out as covered ones would be.
+std::vector<RayTarget> RingTargets(Quadrant quadrant, int ring, std::mt19937& random) {
+  std::vector<RayTarget> targets;
+  int k = 0;
+  auto visit = [&](std::int32_t column, std::int32_t row, std::size_t) {
+    if (k == ring && random() % 3 != 0)
+      targets.push_back({static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)});
+  };
+  WalkIn(quadrant, visit, [&] { ++k; });
+  return targets;
+}
+
+// A ring of any routine from any light, cut into batches of any size and
+// traced last batch first over buffers full of leftovers: each kernel must
+// leave exactly what tracing the ring's rays one after another leaves.
 TEST(TraceRays, EveryKernelMatchesTheRaysTracedOneAfterAnother) {
   std::mt19937 random(11);
   auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
-  for (auto [width, height] : {std::pair{2, 3}, {7, 5}, {64, 48}, {257, 33}, {33, 257}}) {
+  for (auto [width, height] : {std::pair{2, 3}, {7, 5}, {64, 48}, {257, 33}, {33, 257}, {700, 20}}) {
     const auto source = RandomPicture(width, height, static_cast<std::uint32_t>(width * height));
     for (AccumulationMode mode : kModes) {
       ScopedScene picture(width, height, source);
       for (int trial = 0; trial < 12; ++trial) {
         const Pixel light = trial == 0 ? Pixel{0, 0} : Pixel{below(width), below(height)};
         SetLight(light);
-        std::vector<RayTarget> batch(static_cast<std::size_t>(1 + below(kRayBatch)));
-        for (RayTarget& target : batch)
-          target = {static_cast<std::uint32_t>(below(width)), static_cast<std::uint32_t>(below(height))};
-        batch.back() = {static_cast<std::uint32_t>(width - 1), static_cast<std::uint32_t>(height - 1)};
+        for (Quadrant quadrant : kQuadrants) {
+          const std::vector<RayTarget> ring = RingTargets(quadrant, trial % 3 == 2 ? 1 + below(3) : 0, random);
+          const int size = static_cast<int>(ring.size());
+          std::vector<int> starts;
+          for (int first = 0; first < size; first += below(2) == 0 ? kRayBatch : 1 + below(kRayBatch))
+            starts.push_back(first);
 
-        ReferenceRenderer reference(mode, width, height, source);
-        for (std::uint8_t& byte : reference.coverage) byte = static_cast<std::uint8_t>(below(2));
-        for (std::uint16_t& count : reference.counts) count = static_cast<std::uint16_t>(random());
-        for (std::uint32_t& sum : reference.accum) sum = static_cast<std::uint32_t>(random());
-        const auto leftovers = reference;
-        for (RayTarget target : batch)
-          reference.TraceRay(light, {static_cast<int>(target.column), static_cast<int>(target.row)});
+          ReferenceRenderer reference(mode, width, height, source);
+          for (std::uint8_t& byte : reference.coverage) byte = static_cast<std::uint8_t>(below(2));
+          for (std::uint16_t& count : reference.counts) count = static_cast<std::uint16_t>(random());
+          for (std::uint32_t& sum : reference.accum) sum = static_cast<std::uint32_t>(random());
+          const auto leftovers = reference;
+          for (RayTarget target : ring)
+            reference.TraceRay(light, {static_cast<int>(target.column), static_cast<int>(target.row)});
 
-        for (const Kernel& kernel : UsableKernels()) {
-          std::copy(leftovers.coverage.begin(), leftovers.coverage.end(), scene.coverage);
-          std::copy(leftovers.counts.begin(), leftovers.counts.end(), scene.counts);
-          std::copy(leftovers.accum.begin(), leftovers.accum.end(), scene.accum);
-          (mode == AccumulationMode::Weighted ? kernel.weighted : kernel.uniform)(
-              batch.data(), static_cast<int>(batch.size()));
-          SCOPED_TRACE(::testing::Message() << kernel.name << " " << ModeName(mode) << " " << width << "x"
-                                            << height << " trial " << trial);
-          ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
-          ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
-          ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
+          for (const Kernel& kernel : UsableKernels()) {
+            std::copy(leftovers.coverage.begin(), leftovers.coverage.end(), scene.coverage);
+            std::copy(leftovers.counts.begin(), leftovers.counts.end(), scene.counts);
+            std::copy(leftovers.accum.begin(), leftovers.accum.end(), scene.accum);
+            for (std::size_t b = starts.size(); b-- > 0;) {
+              const int end = b + 1 < starts.size() ? starts[b + 1] : size;
+              TraceWith(kernel, mode, &ring[static_cast<std::size_t>(starts[b])], end - starts[b],
+                        end < size ? &ring[static_cast<std::size_t>(end)] : nullptr);
+            }
+            SCOPED_TRACE(::testing::Message() << kernel.name << " " << ModeName(mode) << " " << width << "x"
+                                              << height << " trial " << trial << " routine "
+                                              << static_cast<int>(quadrant));
+            ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
+            ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
+            ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
+          }
         }
       }
     }
   }
+}
+
+// The vector kernels read a pixel's three bytes as four. With the source
+// ending where an unreadable page starts, the rays from every light to the
+// last pixels must neither fault nor differ from the reference.
+TEST(TraceRays, EveryKernelStopsReadingAtTheEndOfTheSource) {
+  constexpr int kWidth = 13, kHeight = 7;
+  const auto source = RandomPicture(kWidth, kHeight, 16);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t mapped = (source.size() + page - 1) / page * page + page;
+  void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(area, MAP_FAILED);
+  std::uint8_t* const guard = static_cast<std::uint8_t*>(area) + mapped - page;
+  ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+  std::copy(source.begin(), source.end(), guard - source.size());
+  for (AccumulationMode mode : kModes) {
+    ScopedScene picture(kWidth, kHeight, source);
+    std::uint8_t* const ownSource = scene.source;
+    scene.source = guard - source.size();
+    for (const Kernel& kernel : UsableKernels()) {
+      ReferenceRenderer reference(mode, kWidth, kHeight, source);
+      std::fill(scene.counts, scene.counts + PixelCount(), 0);
+      std::fill(scene.accum, scene.accum + PixelCount() * 3, 0u);
+      for (int light = 0; light < kWidth * kHeight; ++light) {
+        SetLight({light % kWidth, light / kWidth});
+        for (int column = kWidth - 3; column < kWidth; ++column) {
+          const RayTarget target{static_cast<std::uint32_t>(column), kHeight - 1};
+          TraceWith(kernel, mode, &target, 1, nullptr);
+          reference.TraceRay({light % kWidth, light / kWidth}, {column, kHeight - 1});
+        }
+      }
+      EXPECT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum)) << kernel.name;
+      EXPECT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts)) << kernel.name;
+    }
+    scene.source = ownSource;
+  }
+  munmap(area, mapped);
 }
 
 }  // namespace

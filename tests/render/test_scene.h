@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "quadrant_walks.h"
 #include "reference_renderer.h"
 #include "scene_state.h"
 
@@ -20,6 +21,17 @@ struct ScopedScene {
   ScopedScene(const ScopedScene&) = delete;
   ScopedScene& operator=(const ScopedScene&) = delete;
 };
+
+// The walk of the casting routine of the given quadrant.
+template <typename Visit, typename RingDone>
+void WalkIn(Quadrant quadrant, Visit&& visit, RingDone&& ringDone) {
+  switch (quadrant) {
+    case Quadrant::LowerLeft: WalkLowerLeft(visit, ringDone); break;
+    case Quadrant::LowerRight: WalkLowerRight(visit, ringDone); break;
+    case Quadrant::UpperLeft: WalkUpperLeft(visit, ringDone); break;
+    case Quadrant::UpperRight: WalkUpperRight(visit, ringDone); break;
+  }
+}
 
 void SetLight(Pixel light);  // also sets lightIndex, as a frame does
 void RenderFrameIn(AccumulationMode mode);

@@ -5,19 +5,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
 #include "backend.h"
 #include "frame_file.h"
-#include "loader_test.h"
 #include "renderer.h"
 #include "scene_state.h"
 #include "win32_backend.h"
 
 namespace {
-
-using bmp_test::MakeBmp;
 
 // How many more graphics objects the process can make: the system has no
 // count of them to ask for, but a fixed number of handles.
@@ -43,43 +41,37 @@ void ExpectGraphicsObjectsGivenBack(Work work) {
   EXPECT_LE(before - FreeGraphicsHandles(), 5);
 }
 
-// The loader's tests shared with the SDL build are in loader_files_test.cpp.
-using Win32SourceImageTest = loader_test::LoaderTest;
+// The reader's tests shared with the SDL build are in loader_files_test.cpp.
+const std::filesystem::path kPicture =
+    std::filesystem::path(GLINTOR_TEST_DATA) / "pictures/bmp/rgb24-w103.bmp";
 
-// Every load, refused or not, gives back its bitmap and its memory context.
-TEST_F(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
-  for (const auto& [picture, expected] : {std::pair{MakeBmp(101, 100, 24), LoadResult::Loaded},
-                                          std::pair{MakeBmp(200, 200, 8), LoadResult::Unsupported}}) {
-    bmp_test::WriteFile(PathOf("source.bmp"), picture);
-    ExpectGraphicsObjectsGivenBack([&] {
-      ReleaseBuffers();
-      ASSERT_EQ(loader_test::LoadPath(PathOf("source.bmp")), expected);
-    });
-  }
+// Every load gives back its bitmap and its memory context.
+TEST(Win32SourceImageTest, LoadsReleaseTheirGraphicsObjects) {
+  ExpectGraphicsObjectsGivenBack([] {
+    ReleaseBuffers();
+    ASSERT_EQ(LoadSourceImage(kPicture), LoadResult::Loaded);
+  });
+  ReleaseBuffers();
 }
 
 // The encoder's file reads back as written, and neither it nor the decoder
 // keeps the file open: a leaked COM object would hold a handle of it.
-TEST_F(Win32SourceImageTest, WrittenPngReadsBackAndNothingKeepsItOpen) {
-  const std::uint32_t width = 103, height = 101;
-  std::vector<std::uint8_t> pixels;
-  for (std::uint32_t row = 0; row < height; ++row) {
-    for (std::uint32_t column = 0; column < width; ++column) {
-      for (int c = 0; c < 3; ++c) pixels.push_back(bmp_test::PatternByte(column, row, c));
-    }
-  }
-  ASSERT_TRUE(WritePng(PathOf("frame.png"), width, height, pixels.data()));
+TEST(Win32SourceImageTest, WrittenPngReadsBackAndNothingKeepsItOpen) {
+  ASSERT_EQ(LoadSourceImage(kPicture), LoadResult::Loaded);
+  const std::vector<std::uint8_t> written(scene.source, scene.source + PixelCount() * 3);
+  const auto png = std::filesystem::temp_directory_path() / "glintor-written.png";
+  ASSERT_TRUE(WritePng(png, scene.width, scene.height, written.data()));
   DWORD handlesBefore = 0, handlesAfter = 0;
-  ASSERT_EQ(loader_test::LoadPath(PathOf("frame.png")), LoadResult::Loaded);
-  GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
-  for (int i = 0; i < 20; ++i) {
-    Reset();
-    ASSERT_EQ(loader_test::LoadPath(PathOf("frame.png")), LoadResult::Loaded);
+  for (int i = 0; i < 21; ++i) {
+    if (i == 1) GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+    ReleaseBuffers();
+    ASSERT_EQ(LoadSourceImage(png), LoadResult::Loaded);
   }
   GetProcessHandleCount(GetCurrentProcess(), &handlesAfter);
-  EXPECT_EQ(Mismatches(bmp_test::PatternByte), 0u);
+  EXPECT_EQ(std::vector<std::uint8_t>(scene.source, scene.source + written.size()), written);
   EXPECT_LE(handlesAfter, handlesBefore + 2);
-  EXPECT_TRUE(DeleteFileW((directory / "frame.png").c_str()));
+  ReleaseBuffers();
+  EXPECT_TRUE(DeleteFileW(png.c_str()));
 }
 
 // A file name may hold UTF-16 that is no text; its message must still come.
