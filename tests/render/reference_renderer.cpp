@@ -6,93 +6,34 @@
 
 namespace {
 
-int Sign(int value) { return value < 0 ? -1 : 1; }
-
-// Walks from a to b (inclusive) along a straight horizontal or vertical line.
-void AppendLine(std::vector<Pixel>& pixels, Pixel a, Pixel b) {
-  const int dc = b.column == a.column ? 0 : Sign(b.column - a.column);
-  const int dr = b.row == a.row ? 0 : Sign(b.row - a.row);
-  for (Pixel p = a;; p = {p.column + dc, p.row + dr}) {
-    pixels.push_back(p);
-    if (p == b) break;
-  }
-}
+int Sign(int value) { return (value > 0) - (value < 0); }
 
 }  // namespace
 
-std::vector<Pixel> ReferenceRayPixels(Pixel light, Pixel target) {
-  const int dc = target.column - light.column;
-  const int dr = target.row - light.row;
-  const bool columnsMajor = std::abs(dc) > std::abs(dr);
-  const int n = std::max(std::abs(dc), std::abs(dr));
-  const int m = std::min(std::abs(dc), std::abs(dr));
-  std::vector<Pixel> pixels;
-  for (int i = 1; i <= n; ++i) {
-    // i steps along the major axis, floor(i * m / n) along the minor one.
-    const int major = i;
-    const int minor = static_cast<int>(static_cast<long long>(i) * m / n);
-    if (columnsMajor) {
-      pixels.push_back({light.column + Sign(dc) * major, light.row + Sign(dr) * minor});
-    } else {
-      pixels.push_back({light.column + Sign(dc) * minor, light.row + Sign(dr) * major});
-    }
-  }
-  return pixels;
-}
-
-std::vector<Pixel> ReferenceVisits(Quadrant quadrant, int width, int height, Pixel light) {
-  const int lc = light.column, lr = light.row, right = width - 1, top = height - 1;
-  std::vector<Pixel> visits;
-  // Each ring: start -> corner along one side, then on from the corner to the end.
-  auto ring = [&](Pixel start, Pixel corner, Pixel end) {
-    AppendLine(visits, start, corner);
-    const Pixel afterCorner = {corner.column + (end.column == corner.column ? 0 : Sign(end.column - corner.column)),
-                               corner.row + (end.row == corner.row ? 0 : Sign(end.row - corner.row))};
-    AppendLine(visits, afterCorner, end);
-  };
-  switch (quadrant) {
-    case Quadrant::LowerLeft:
-      for (int k = 0; k < std::min(lc, lr); ++k)
-        ring({k, k == 0 ? lr : lr - 1}, {k, k}, {lc, k});
-      break;
-    case Quadrant::LowerRight:
-      for (int k = 0; k < std::min(right - lc, lr); ++k)
-        ring({lc + 1, k}, {right - k, k}, {right - k, lr});
-      break;
-    case Quadrant::UpperLeft:
-      for (int k = 0; k < std::min(lc, top - lr); ++k)
-        ring({lc - 1, top - k}, {k, top - k}, {k, lr});
-      break;
-    case Quadrant::UpperRight:
-      for (int k = 0; k < std::min(right - lc, top - lr); ++k)
-        ring({right - k, lr + 1}, {right - k, top - k}, {lc, top - k});
-      break;
-  }
-  return visits;
-}
-
 ReferenceRenderer::ReferenceRenderer(AccumulationMode mode_, int width_, int height_,
                                      std::vector<std::uint8_t> source_)
-    : mode(mode_),
-      width(width_),
-      height(height_),
-      source(std::move(source_)),
-      coverage(static_cast<std::size_t>(width_ * height_)),
-      accum(static_cast<std::size_t>(width_ * height_ * 3)),
-      counts(static_cast<std::size_t>(width_ * height_)),
-      output(static_cast<std::size_t>(width_ * height_ * 3)) {}
+    : mode(mode_), width(width_), height(height_), source(std::move(source_)),
+      coverage(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)),
+      accum(coverage.size() * 3), counts(coverage.size()), output(coverage.size() * 3) {}
 
+// Step i of n along the major axis goes floor(i * m / n) of m along the
+// minor one, so minor steps come as late as possible; ties make rows major.
 void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
+  const int dc = target.column - light.column, dr = target.row - light.row;
+  const bool columnsMajor = std::abs(dc) > std::abs(dr);
+  const int n = std::max(std::abs(dc), std::abs(dr)), m = std::min(std::abs(dc), std::abs(dr));
   std::uint32_t sums[3] = {0, 0, 0};
-  std::uint32_t step = 0;
-  for (const Pixel& p : ReferenceRayPixels(light, target)) {
-    ++step;
-    const auto index = static_cast<std::size_t>(p.row * width + p.column);
+  for (int i = 1; i <= n; ++i) {
+    const int minor = static_cast<int>(static_cast<long long>(i) * m / n);
+    const int column = light.column + Sign(dc) * (columnsMajor ? i : minor);
+    const int row = light.row + Sign(dr) * (columnsMajor ? minor : i);
+    const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
+                              static_cast<std::size_t>(column);
     coverage[index] = 1;
-    counts[index] = static_cast<std::uint16_t>(step);
+    counts[index] = static_cast<std::uint16_t>(i);
     for (std::size_t c = 0; c < 3; ++c) {
       const std::uint32_t sample = source[index * 3 + c];
-      sums[c] += mode == AccumulationMode::Weighted ? sample * step : sample;
+      sums[c] += mode == AccumulationMode::Weighted ? sample * static_cast<std::uint32_t>(i) : sample;
       accum[index * 3 + c] = sums[c];
     }
   }
@@ -100,16 +41,28 @@ void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
 
 void ReferenceRenderer::RenderFrame(Pixel light) {
   std::fill(coverage.begin(), coverage.end(), 0);
-  for (Quadrant quadrant : kQuadrants) {
-    for (const Pixel& target : ReferenceVisits(quadrant, width, height, light)) {
-      if (coverage[static_cast<std::size_t>(target.row * width + target.column)] == 0)
-        TraceRay(light, target);
+  // Every pixel from a to b on a row or a column, both included.
+  auto line = [&](Pixel a, Pixel b) {
+    for (Pixel p = a;; p = {p.column + Sign(b.column - a.column), p.row + Sign(b.row - a.row)}) {
+      if (coverage[static_cast<std::size_t>(p.row * width + p.column)] == 0) TraceRay(light, p);
+      if (p.column == b.column && p.row == b.row) return;
     }
-  }
-  Composite();
-}
+  };
+  // A ring goes from its start to a corner, then on from the corner to its end.
+  auto ring = [&](Pixel start, Pixel corner, Pixel end) {
+    line(start, corner);
+    line({corner.column + Sign(end.column - corner.column), corner.row + Sign(end.row - corner.row)}, end);
+  };
+  // Each routine's rings from the picture's edges towards the light.
+  const int lc = light.column, lr = light.row, right = width - 1, top = height - 1;
+  for (int k = 0; k < std::min(lc, lr); ++k) ring({k, k == 0 ? lr : lr - 1}, {k, k}, {lc, k});
+  for (int k = 0; k < std::min(right - lc, lr); ++k) ring({lc + 1, k}, {right - k, k}, {right - k, lr});
+  for (int k = 0; k < std::min(lc, top - lr); ++k) ring({lc - 1, top - k}, {k, top - k}, {k, lr});
+  for (int k = 0; k < std::min(right - lc, top - lr); ++k)
+    ring({right - k, lr + 1}, {right - k, top - k}, {lc, top - k});
 
-void ReferenceRenderer::Composite() {
+  // Source plus the sum over the count (Uniform) or its square (Weighted),
+  // each reduced to 16 bits, clamped to 255.
   for (std::size_t index = 0; index < counts.size(); ++index) {
     const std::uint32_t n = counts[index];
     const std::uint32_t divisor = mode == AccumulationMode::Weighted ? n * n : n;

@@ -1,9 +1,8 @@
 #pragma once
 
 // A plain, single-threaded model of the renderer, written from the
-// definitions rather than for speed: rays computed from their geometry,
-// visiting orders built from the ring corners, compositing pixel by pixel.
-// The optimised renderer must match it byte for byte.
+// definitions rather than for speed. The optimised renderer must match it
+// byte for byte.
 
 #include <cstdint>
 #include <vector>
@@ -13,19 +12,7 @@
 struct Pixel {
   int column;
   int row;
-  bool operator==(const Pixel&) const = default;
 };
-
-enum class Quadrant { LowerLeft, LowerRight, UpperLeft, UpperRight };
-inline constexpr Quadrant kQuadrants[] = {Quadrant::LowerLeft, Quadrant::LowerRight,
-                                          Quadrant::UpperLeft, Quadrant::UpperRight};
-
-// The pixels a ray from the light to the target passes, in order, light
-// excluded, target included.
-std::vector<Pixel> ReferenceRayPixels(Pixel light, Pixel target);
-
-// The ring walk of one casting routine: every pixel it visits, in order.
-std::vector<Pixel> ReferenceVisits(Quadrant quadrant, int width, int height, Pixel light);
 
 struct ReferenceRenderer {
   AccumulationMode mode;
@@ -39,7 +26,6 @@ struct ReferenceRenderer {
 
   ReferenceRenderer(AccumulationMode mode, int width, int height, std::vector<std::uint8_t> source);
   void TraceRay(Pixel light, Pixel target);
-  // The four routines one after another, then compositing.
+  // The four casting routines one after another, then compositing.
   void RenderFrame(Pixel light);
-  void Composite();
 };

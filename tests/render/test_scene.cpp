@@ -38,19 +38,5 @@ void SetLight(Pixel light) {
 }
 
 void RenderFrameIn(AccumulationMode mode) {
-  if (mode == AccumulationMode::Weighted) {
-    RenderFrame<AccumulationMode::Weighted>();
-  } else {
-    RenderFrame<AccumulationMode::Uniform>();
-  }
-}
-
-void TraceRayIn(AccumulationMode mode, Pixel target) {
-  const auto column = static_cast<std::uint32_t>(target.column);
-  const auto row = static_cast<std::uint32_t>(target.row);
-  if (mode == AccumulationMode::Weighted) {
-    TraceRay<AccumulationMode::Weighted>(column, row);
-  } else {
-    TraceRay<AccumulationMode::Uniform>(column, row);
-  }
+  (mode == AccumulationMode::Weighted ? RenderFrame<AccumulationMode::Weighted> : RenderFrame<AccumulationMode::Uniform>)();
 }

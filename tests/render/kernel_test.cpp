@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+#include "quadrant_walks.h"
+#include "ray_kernels.h"
+#include "reference_renderer.h"
+#include "test_scene.h"
+
+namespace {
+
+using Kernel = void (*)(const RayTarget*, int, const RayTarget*);
+
+// Every kernel this processor can run on the current scene: portable first.
+std::vector<Kernel> Kernels(AccumulationMode mode) {
+  constexpr auto kWeighted = AccumulationMode::Weighted, kUniform = AccumulationMode::Uniform;
+  std::vector<Kernel> kernels = {mode == kWeighted ? TraceRaysScalar<kWeighted> : TraceRaysScalar<kUniform>};
+#if GLINTOR_HAS_AVX2_KERNEL
+  if (Avx2KernelUsable()) kernels.push_back(mode == kWeighted ? TraceRaysAvx2<kWeighted> : TraceRaysAvx2<kUniform>);
+#endif
+  return kernels;
+}
+
+class EveryKernel : public ::testing::TestWithParam<AccumulationMode> {};
+
+// One ring of a casting routine from a random light, a third of its targets
+// left out as covered ones would be, cut into batches of any size and traced
+// last batch first over buffers full of leftovers: each kernel must leave
+// what tracing the rays one after another leaves.
+TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
+  const AccumulationMode mode = GetParam();
+  std::mt19937 random(11);
+  auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
+  for (auto [width, height] : {std::pair{2, 3}, {7, 5}, {64, 48}, {257, 33}, {33, 257}, {700, 20}}) {
+    const auto source = RandomPicture(width, height, static_cast<std::uint32_t>(width * height));
+    ScopedScene picture(width, height, source);
+    for (int trial = 0; trial < 48; ++trial) {
+      const Pixel light = trial == 0 ? Pixel{0, 0} : Pixel{below(width), below(height)};
+      SetLight(light);
+      const int wanted = trial % 3 == 2 ? 1 + below(3) : 0;
+      std::vector<RayTarget> ring;
+      int k = 0;
+      auto visit = [&](std::int32_t column, std::int32_t row, std::size_t) {
+        if (k == wanted && below(3) != 0) ring.push_back({std::uint32_t(column), std::uint32_t(row)});
+      };
+      auto ringDone = [&] { ++k; };
+      switch (trial % 4) {
+        case 0: WalkLowerLeft(visit, ringDone); break;
+        case 1: WalkLowerRight(visit, ringDone); break;
+        case 2: WalkUpperLeft(visit, ringDone); break;
+        default: WalkUpperRight(visit, ringDone); break;
+      }
+      const int size = static_cast<int>(ring.size());
+      std::vector<int> starts;
+      for (int first = 0; first < size; first += below(2) == 0 ? kRayBatch : 1 + below(kRayBatch))
+        starts.push_back(first);
+
+      ReferenceRenderer reference(mode, width, height, source);
+      for (std::uint8_t& byte : reference.coverage) byte = static_cast<std::uint8_t>(below(2));
+      for (std::uint16_t& count : reference.counts) count = static_cast<std::uint16_t>(random());
+      for (std::uint32_t& sum : reference.accum) sum = static_cast<std::uint32_t>(random());
+      const ReferenceRenderer leftovers = reference;
+      for (RayTarget target : ring) reference.TraceRay(light, {int(target.column), int(target.row)});
+
+      for (Kernel kernel : Kernels(mode)) {
+        std::copy(leftovers.coverage.begin(), leftovers.coverage.end(), scene.coverage);
+        std::copy(leftovers.counts.begin(), leftovers.counts.end(), scene.counts);
+        std::copy(leftovers.accum.begin(), leftovers.accum.end(), scene.accum);
+        for (std::size_t b = starts.size(); b-- > 0;) {
+          const int end = b + 1 < starts.size() ? starts[b + 1] : size;
+          kernel(&ring[std::size_t(starts[b])], end - starts[b], end < size ? &ring[std::size_t(end)] : nullptr);
+        }
+        SCOPED_TRACE(::testing::Message() << "kernel " << (kernel == Kernels(mode)[0] ? "portable" : "vector")
+                                          << " " << width << "x" << height << " trial " << trial);
+        ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
+        ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
+        ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
+      }
+    }
+  }
+}
+
+// 255 * 5803 * 5804 / 2 still fits in 32 bits; one step further wraps.
+TEST_P(EveryKernel, WrapsWeightedSumsFromStep5804) {
+  const AccumulationMode mode = GetParam();
+  ScopedScene picture(5805, 1, std::vector<std::uint8_t>(5805 * 3, 255));
+  SetLight({0, 0});
+  const RayTarget target{5804, 0};
+  const bool weighted = mode == AccumulationMode::Weighted;
+  for (Kernel kernel : Kernels(mode)) {
+    kernel(&target, 1, nullptr);
+    EXPECT_EQ(scene.counts[5804], 5804);
+    EXPECT_EQ(scene.accum[5803 * 3], weighted ? 4294278030u : 255u * 5803u);
+    EXPECT_EQ(scene.accum[5804 * 3 + 2], weighted ? 790754u : 255u * 5804u);
+  }
+}
+
+// The vector kernel reads a pixel's three bytes as four. With the source
+// ending where an unreadable page starts, the rays from every light to the
+// last pixels must neither fault nor differ from the reference.
+TEST_P(EveryKernel, StopsReadingAtTheEndOfTheSource) {
+  const AccumulationMode mode = GetParam();
+  constexpr int kWidth = 13, kHeight = 7;
+  const auto source = RandomPicture(kWidth, kHeight, 16);
+  const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t mapped = (source.size() + page - 1) / page * page + page;
+  void* area = mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(area, MAP_FAILED);
+  std::uint8_t* const guard = static_cast<std::uint8_t*>(area) + mapped - page;
+  ASSERT_EQ(mprotect(guard, page, PROT_NONE), 0);
+  std::copy(source.begin(), source.end(), guard - source.size());
+  ScopedScene picture(kWidth, kHeight, source);
+  std::uint8_t* const ownSource = scene.source;
+  scene.source = guard - source.size();
+  for (Kernel kernel : Kernels(mode)) {
+    ReferenceRenderer reference(mode, kWidth, kHeight, source);
+    std::fill(scene.counts, scene.counts + PixelCount(), 0);
+    std::fill(scene.accum, scene.accum + PixelCount() * 3, 0u);
+    for (int light = 0; light < kWidth * kHeight; ++light) {
+      SetLight({light % kWidth, light / kWidth});
+      for (int column = kWidth - 3; column < kWidth; ++column) {
+        const RayTarget target{static_cast<std::uint32_t>(column), kHeight - 1};
+        kernel(&target, 1, nullptr);
+        reference.TraceRay({light % kWidth, light / kWidth}, {column, kHeight - 1});
+      }
+    }
+    EXPECT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
+    EXPECT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
+  }
+  scene.source = ownSource;
+  munmap(area, mapped);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EveryKernel, ::testing::Values(AccumulationMode::Weighted, AccumulationMode::Uniform),
+                         [](const auto& param) { return std::string(ModeName(param.param)); });
+
+}  // namespace
