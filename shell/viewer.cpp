@@ -43,6 +43,7 @@ int FailStartup(const ShellBackend& backend, const std::string& text) {
 int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
                const std::vector<fs::path>& arguments) {
   for (const fs::path& argument : arguments) {
+    if (argument == "--") break;  // what follows is a picture's name
     if (argument == "-h" || argument == "--help") {
       PrintUsage(stdout, program.name);
       return 0;

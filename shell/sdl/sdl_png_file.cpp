@@ -1,6 +1,7 @@
 // Writing PNG files with SDL_image's encoder.
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 #define SDL_MAIN_HANDLED
@@ -22,7 +23,13 @@ bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint3
     std::memcpy(target + row * static_cast<std::size_t>(surface->pitch),
                 bgrRows + (height - 1 - row) * rowBytes, rowBytes);
   }
-  const bool written = IMG_SavePNG(surface, file.c_str()) == 0;
+  // Through our own stream: the encoder reports success even when its
+  // writes fail (a full disk), but the stream keeps the error.
+  std::FILE* stream = std::fopen(file.c_str(), "wb");
+  SDL_RWops* output = stream == nullptr ? nullptr : SDL_RWFromFP(stream, SDL_FALSE);
+  bool written = output != nullptr && IMG_SavePNG_RW(surface, output, 1) == 0 && std::fflush(stream) == 0 &&
+                 std::ferror(stream) == 0;
+  if (stream != nullptr) written = std::fclose(stream) == 0 && written;
   SDL_FreeSurface(surface);
   return written;
 }

@@ -46,6 +46,8 @@ for output in taken.png taken.bmp none/missing/out.png; do
   grep -qxF "glintor-render: could not write $work/$output" "$work/stderr" || fail "$output: $(cat "$work/stderr")"
 done
 expect 1 --frames "$work/none/missing/f%d.png" "$work/odd.bmp"
+# A disk that fills up part way: a file-size limit of 4 KB.
+for output in full.png full.bmp; do (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1; done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
 pass "failed writes exit with 1 and leave nothing"
 
