@@ -186,7 +186,7 @@ move_pointer() {
 leave_through() {
   local before
   before=$(title)
-  xdotool mousemove $((left + $1)) $((top + $2))
+  xdotool mousemove $((left + $1)) $((top + $2)) || fail "could not move the pointer out"
   sleep 1
   [ "$(title)" = "$before" ] || fail "leaving through $1,$2 rendered a frame: $(title)"
   check_pixels

@@ -23,7 +23,6 @@ refused() {
 
 cp "$pictures/bmp/rgb24-w100.bmp" "$work/big.bmp"
 printf '\x20\x4e\x00\x00\x20\x4e\x00\x00' | dd of="$work/big.bmp" bs=1 seek=18 conv=notrunc status=none
-head -c 60 "$work/big.bmp" >"$work/short.bmp"
 truncate -s $((54 + 60000 * 20000)) "$work/big.bmp"
 head -c 33 "$pictures/png/rgb-8.png" >"$work/big.png"
 printf '\x00\x00\x4e\x20\x00\x00\x4e\x20' | dd of="$work/big.png" bs=1 seek=16 conv=notrunc status=none
@@ -36,8 +35,6 @@ printf '\xff\xd9' >>"$work/big.jpg"
   for file in "$work/big.bmp" "$work/big.png" "$work/big.jpg"; do
     refused 'There is not enough memory for %s,\nthe application will be closed.' "$file"
   done
-  # The same header in a 60-byte file is not a picture at all.
-  refused "The file %s don't found,\nthe application will be closed." "$work/short.bmp"
   # A picture that fits still loads under the same limit.
   "$GLINTOR_RENDER" "$pictures/bmp/rgb24-w101.bmp" "$work/fits.bmp" >/dev/null || fail "101 x 104 refused with 1 GB"
 ) || exit 1

@@ -16,6 +16,9 @@ while IFS='|' read -r number preset file change description; do
   if [[ " ${built[*]} " != *" $preset "* ]]; then
     { cmake --preset "$preset" && cmake --build --preset "$preset"; } >"$copy/build-$preset.log" 2>&1 ||
       { echo "$preset: the unchanged tree does not build"; exit 1; }
+    # A test that fails anyway would make every fault look caught.
+    ctest --preset "$preset" >"$copy/baseline-$preset.log" 2>&1 ||
+      { echo "$preset: the unchanged tree fails its tests (see $copy/baseline-$preset.log)"; exit 1; }
     built+=("$preset")
   fi
   cp "$file" "$copy/original"

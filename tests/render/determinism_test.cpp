@@ -74,7 +74,8 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
     scene.lightColumn = static_cast<std::uint16_t>(light.column);
     scene.lightRow = static_cast<std::uint16_t>(light.row);
     allocationsFail = c.threadless && frame++ > 0;
-    RenderFrameIn(c.mode);
+    (c.mode == AccumulationMode::Weighted ? RenderFrame<AccumulationMode::Weighted>
+                                          : RenderFrame<AccumulationMode::Uniform>)();
     allocationsFail = false;
     reference.RenderFrame(light);
     ASSERT_EQ(scene.busy, 0);

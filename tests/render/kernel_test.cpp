@@ -39,7 +39,7 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
     const auto source = RandomPicture(width, height, static_cast<std::uint32_t>(width * height));
     ScopedScene picture(width, height, source);
     for (int trial = 0; trial < 48; ++trial) {
-      const Pixel light = trial == 0 ? Pixel{0, 0} : Pixel{below(width), below(height)};
+      const Pixel light = trial == 0 ? Pixel{width - 1, height - 1} : Pixel{below(width), below(height)};
       SetLight(light);
       const int wanted = trial % 3 == 2 ? 1 + below(3) : 0;
       std::vector<RayTarget> ring;
@@ -92,6 +92,8 @@ TEST_P(EveryKernel, WrapsWeightedSumsFromStep5804) {
   const RayTarget target{5804, 0};
   const bool weighted = mode == AccumulationMode::Weighted;
   for (Kernel kernel : Kernels(mode)) {
+    std::fill(scene.accum, scene.accum + PixelCount() * 3, 0u);
+    std::fill(scene.counts, scene.counts + PixelCount(), 0);
     kernel(&target, 1, nullptr);
     EXPECT_EQ(scene.counts[5804], 5804);
     EXPECT_EQ(scene.accum[5803 * 3], weighted ? 4294278030u : 255u * 5803u);

@@ -36,7 +36,3 @@ void SetLight(Pixel light) {
   scene.lightRow = static_cast<std::uint16_t>(light.row);
   scene.lightIndex = static_cast<std::uint32_t>(light.row * scene.width + light.column);
 }
-
-void RenderFrameIn(AccumulationMode mode) {
-  (mode == AccumulationMode::Weighted ? RenderFrame<AccumulationMode::Weighted> : RenderFrame<AccumulationMode::Uniform>)();
-}

@@ -1,7 +1,6 @@
 #pragma once
 
-// Puts a picture into the global scene for a test and takes it down again;
-// runs the renderer in a mode chosen at run time.
+// Puts a picture into the global scene for a test and takes it down again.
 
 #include <cstdint>
 #include <vector>
@@ -22,7 +21,6 @@ struct ScopedScene {
 };
 
 void SetLight(Pixel light);  // also sets lightIndex, as a frame does
-void RenderFrameIn(AccumulationMode mode);
 
 inline const char* ModeName(AccumulationMode mode) {
   return mode == AccumulationMode::Weighted ? "Weighted" : "Uniform";
