@@ -24,11 +24,11 @@ bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint3
                 bgrRows + (height - 1 - row) * rowBytes, rowBytes);
   }
   // Through our own stream: the encoder reports success even when its
-  // writes fail (a full disk), but the stream keeps the error.
+  // writes fail (a full disk), but the stream keeps the error, and fclose
+  // reports a failed final flush.
   std::FILE* stream = std::fopen(file.c_str(), "wb");
   SDL_RWops* output = stream == nullptr ? nullptr : SDL_RWFromFP(stream, SDL_FALSE);
-  bool written = output != nullptr && IMG_SavePNG_RW(surface, output, 1) == 0 && std::fflush(stream) == 0 &&
-                 std::ferror(stream) == 0;
+  bool written = output != nullptr && IMG_SavePNG_RW(surface, output, 1) == 0 && std::ferror(stream) == 0;
   if (stream != nullptr) written = std::fclose(stream) == 0 && written;
   SDL_FreeSurface(surface);
   return written;

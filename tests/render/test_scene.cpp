@@ -4,8 +4,6 @@
 #include <random>
 #include <stdexcept>
 
-#include "renderer.h"
-
 std::vector<std::uint8_t> RandomPicture(int width, int height, std::uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
