@@ -1,9 +1,9 @@
 #pragma once
 
-// The two kernels behind TraceRays: a portable one, and on x86-64 one that
-// walks eight rays at once with AVX2, used when the processor has it. Both
-// leave the buffers exactly as TraceRay for each target in turn, followed by
-// the ray after the batch, would.
+// The kernels behind TraceRays: a portable one, and on x86-64 two that walk
+// several rays at once, used when the processor has their instructions
+// (UsedVectorLevel). All leave the buffers exactly as TraceRay for each
+// target in turn, followed by the ray after the batch, would.
 
 #include <atomic>
 #include <cstddef>
@@ -113,13 +113,9 @@ inline void StoreShared(T& element, T value) {
 template <AccumulationMode mode>
 void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* following);
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define GLINTOR_HAS_AVX2_KERNEL 1
-// True when the processor has AVX2 and the picture's byte offsets fit the
-// kernel's 32-bit lanes.
-bool Avx2KernelUsable();
+// The vector kernels (x86-64 only) walk 8 or 16 rays at once with 32-bit
+// pixel offsets.
 template <AccumulationMode mode>
 void TraceRaysAvx2(const RayTarget* targets, int count, const RayTarget* following);
-#else
-#define GLINTOR_HAS_AVX2_KERNEL 0
-#endif
+template <AccumulationMode mode>
+void TraceRaysAvx512(const RayTarget* targets, int count, const RayTarget* following);

@@ -6,6 +6,8 @@
 #include "ray_kernels.h"
 #include "renderer.h"
 #include "scene_state.h"
+#include "vector_level.h"
+#include "x86_vectors.h"
 
 namespace {
 
@@ -107,8 +109,17 @@ void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* follo
 
 template <AccumulationMode mode>
 void TraceRays(const RayTarget* targets, int count, const RayTarget* following) {
-#if GLINTOR_HAS_AVX2_KERNEL
-  if (Avx2KernelUsable()) return TraceRaysAvx2<mode>(targets, count, following);
+#if GLINTOR_X86_VECTORS
+  // The vector kernels read a pixel's bytes as four from offsets that fit
+  // 32-bit lanes.
+  const std::size_t bytes = PixelCount() * 3;
+  if (bytes >= 4 && bytes <= std::size_t{INT32_MAX}) {
+    switch (UsedVectorLevel()) {
+      case VectorLevel::Avx512: return TraceRaysAvx512<mode>(targets, count, following);
+      case VectorLevel::Avx2: return TraceRaysAvx2<mode>(targets, count, following);
+      case VectorLevel::Portable: break;
+    }
+  }
 #endif
   TraceRaysScalar<mode>(targets, count, following);
 }

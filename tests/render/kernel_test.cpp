@@ -9,20 +9,33 @@
 #include "quadrant_walks.h"
 #include "ray_kernels.h"
 #include "reference_renderer.h"
+#include "renderer.h"
 #include "test_scene.h"
+#include "vector_level.h"
 
 namespace {
 
-using Kernel = void (*)(const RayTarget*, int, const RayTarget*);
+// Every vector level this processor runs, portable first.
+std::vector<VectorLevel> Levels() {
+  std::vector<VectorLevel> levels;
+  for (VectorLevel level : {VectorLevel::Portable, VectorLevel::Avx2, VectorLevel::Avx512})
+    if (level <= ProcessorVectorLevel()) levels.push_back(level);
+  return levels;
+}
 
-// Every kernel this processor can run on the current scene: portable first.
-std::vector<Kernel> Kernels(AccumulationMode mode) {
-  constexpr auto kWeighted = AccumulationMode::Weighted, kUniform = AccumulationMode::Uniform;
-  std::vector<Kernel> kernels = {mode == kWeighted ? TraceRaysScalar<kWeighted> : TraceRaysScalar<kUniform>};
-#if GLINTOR_HAS_AVX2_KERNEL
-  if (Avx2KernelUsable()) kernels.push_back(mode == kWeighted ? TraceRaysAvx2<kWeighted> : TraceRaysAvx2<kUniform>);
-#endif
-  return kernels;
+const char* LevelName(VectorLevel level) {
+  return level == VectorLevel::Portable ? "portable" : level == VectorLevel::Avx2 ? "AVX2" : "AVX-512";
+}
+
+// The kernels use at most the given level while this lives.
+struct AtLevel {
+  explicit AtLevel(VectorLevel level) { LimitVectorLevel(level); }
+  ~AtLevel() { LimitVectorLevel(VectorLevel::Avx512); }
+};
+
+void Trace(AccumulationMode mode, const RayTarget* targets, int count, const RayTarget* following) {
+  (mode == AccumulationMode::Weighted ? TraceRays<AccumulationMode::Weighted>
+                                      : TraceRays<AccumulationMode::Uniform>)(targets, count, following);
 }
 
 class EveryKernel : public ::testing::TestWithParam<AccumulationMode> {};
@@ -66,16 +79,16 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
       const ReferenceRenderer leftovers = reference;
       for (RayTarget target : ring) reference.TraceRay(light, {int(target.column), int(target.row)});
 
-      for (Kernel kernel : Kernels(mode)) {
+      for (VectorLevel level : Levels()) {
+        const AtLevel atLevel(level);
         std::copy(leftovers.coverage.begin(), leftovers.coverage.end(), scene.coverage);
         std::copy(leftovers.counts.begin(), leftovers.counts.end(), scene.counts);
         std::copy(leftovers.accum.begin(), leftovers.accum.end(), scene.accum);
         for (std::size_t b = starts.size(); b-- > 0;) {
           const int end = b + 1 < starts.size() ? starts[b + 1] : size;
-          kernel(&ring[std::size_t(starts[b])], end - starts[b], end < size ? &ring[std::size_t(end)] : nullptr);
+          Trace(mode, &ring[std::size_t(starts[b])], end - starts[b], end < size ? &ring[std::size_t(end)] : nullptr);
         }
-        SCOPED_TRACE(::testing::Message() << "kernel " << (kernel == Kernels(mode)[0] ? "portable" : "vector")
-                                          << " " << width << "x" << height << " trial " << trial);
+        SCOPED_TRACE(::testing::Message() << LevelName(level) << " " << width << "x" << height << " trial " << trial);
         ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
         ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
         ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
@@ -91,10 +104,12 @@ TEST_P(EveryKernel, WrapsWeightedSumsFromStep5804) {
   SetLight({0, 0});
   const RayTarget target{5804, 0};
   const bool weighted = mode == AccumulationMode::Weighted;
-  for (Kernel kernel : Kernels(mode)) {
+  for (VectorLevel level : Levels()) {
+    const AtLevel atLevel(level);
+    SCOPED_TRACE(LevelName(level));
     std::fill(scene.accum, scene.accum + PixelCount() * 3, 0u);
     std::fill(scene.counts, scene.counts + PixelCount(), 0);
-    kernel(&target, 1, nullptr);
+    Trace(mode, &target, 1, nullptr);
     EXPECT_EQ(scene.counts[5804], 5804);
     EXPECT_EQ(scene.accum[5803 * 3], weighted ? 4294278030u : 255u * 5803u);
     EXPECT_EQ(scene.accum[5804 * 3 + 2], weighted ? 790754u : 255u * 5804u);
@@ -118,7 +133,9 @@ TEST_P(EveryKernel, StopsReadingAtTheEndOfTheSource) {
   ScopedScene picture(kWidth, kHeight, source);
   std::uint8_t* const ownSource = scene.source;
   scene.source = guard - source.size();
-  for (Kernel kernel : Kernels(mode)) {
+  for (VectorLevel level : Levels()) {
+    const AtLevel atLevel(level);
+    SCOPED_TRACE(LevelName(level));
     ReferenceRenderer reference(mode, kWidth, kHeight, source);
     std::fill(scene.counts, scene.counts + PixelCount(), 0);
     std::fill(scene.accum, scene.accum + PixelCount() * 3, 0u);
@@ -126,7 +143,7 @@ TEST_P(EveryKernel, StopsReadingAtTheEndOfTheSource) {
       SetLight({light % kWidth, light / kWidth});
       for (int column = kWidth - 3; column < kWidth; ++column) {
         const RayTarget target{static_cast<std::uint32_t>(column), kHeight - 1};
-        kernel(&target, 1, nullptr);
+        Trace(mode, &target, 1, nullptr);
         reference.TraceRay({light % kWidth, light / kWidth}, {column, kHeight - 1});
       }
     }
@@ -135,6 +152,42 @@ TEST_P(EveryKernel, StopsReadingAtTheEndOfTheSource) {
   }
   scene.source = ownSource;
   munmap(area, mapped);
+}
+
+// Sums up to 2^32 - 1 over any count, 0 and 1 included, and 16-bit
+// quotients that pass 2^16 with the source byte: compositing must give what
+// the reference gives, at every level, on quadrants a whole number of
+// vectors wide or not.
+TEST_P(EveryKernel, CompositesAnySumOverAnyCount) {
+  const AccumulationMode mode = GetParam();
+  std::mt19937 engine(5);
+  auto random = [&] { return static_cast<std::uint32_t>(engine()); };
+  for (auto [width, height] : {std::pair{45, 5}, {64, 2}}) {
+    const auto source = RandomPicture(width, height, 3);
+    ScopedScene picture(width, height, source);
+    ReferenceRenderer reference(mode, width, height, source);
+    for (std::uint16_t& count : reference.counts) {
+      const std::uint32_t choices[] = {0, 1, 2, 255, 65535, random() % 64, random() % 65536};
+      count = static_cast<std::uint16_t>(choices[random() % 7]);
+    }
+    for (std::uint32_t& sum : reference.accum) {
+      const std::uint32_t choices[] = {0, 0xFFFF, 0x1FF00, UINT32_MAX, 0x8000'0000, random() % 4096, random()};
+      sum = choices[random() % 7];
+    }
+    reference.Composite();
+    std::copy(reference.counts.begin(), reference.counts.end(), scene.counts);
+    std::copy(reference.accum.begin(), reference.accum.end(), scene.accum);
+    for (VectorLevel level : Levels()) {
+      const AtLevel atLevel(level);
+      std::fill(scene.output, scene.output + PixelCount() * 3, 0);
+      for (std::uintptr_t quadrant = 0; quadrant < 4; ++quadrant)
+        (mode == AccumulationMode::Weighted ? CompositeQuadrant<AccumulationMode::Weighted>
+                                            : CompositeQuadrant<AccumulationMode::Uniform>)(
+            reinterpret_cast<void*>(quadrant));
+      EXPECT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output))
+          << LevelName(level) << " " << width << "x" << height;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EveryKernel, ::testing::Values(AccumulationMode::Weighted, AccumulationMode::Uniform),

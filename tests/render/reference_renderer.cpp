@@ -60,7 +60,10 @@ void ReferenceRenderer::RenderFrame(Pixel light) {
   for (int k = 0; k < std::min(lc, top - lr); ++k) ring({lc - 1, top - k}, {k, top - k}, {k, lr});
   for (int k = 0; k < std::min(right - lc, top - lr); ++k)
     ring({right - k, lr + 1}, {right - k, top - k}, {lc, top - k});
+  Composite();
+}
 
+void ReferenceRenderer::Composite() {
   // Source plus the sum over the count (Uniform) or its square (Weighted),
   // each reduced to 16 bits, clamped to 255.
   for (std::size_t index = 0; index < counts.size(); ++index) {

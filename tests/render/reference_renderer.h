@@ -28,4 +28,5 @@ struct ReferenceRenderer {
   void TraceRay(Pixel light, Pixel target);
   // The four casting routines one after another, then compositing.
   void RenderFrame(Pixel light);
+  void Composite();
 };
