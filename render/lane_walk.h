@@ -3,7 +3,8 @@
 // What the vector kernels share: the rays of a batch walk in groups, one ray
 // per lane, a block of steps at a time, groups last to first, as the
 // portable kernel walks single rays. Each kernel supplies its Lanes: the
-// width, a Group of vectors, Start and Walk.
+// width, a Group of vectors, Start, Walk, and Write, which calls WriteQueued
+// where the kernel's instructions (prefetchw among them) are enabled.
 
 #include <algorithm>
 #include <cstddef>
@@ -75,11 +76,8 @@ inline void WriteQueued(WriteQueue<kLanes>& queue) {
 // pixel: tracing the rays one after another, that ray would overwrite them.
 // nextRay[i - first] holds where the ray after the group's last is at step
 // i, -1 past its end; Walk leaves there the same for the group's lane 0.
-// Inlined into each kernel, so that it is compiled for the kernel's
-// instructions.
 template <typename Lanes, AccumulationMode mode>
-[[gnu::always_inline]] inline void TraceRaysInGroups(const RayTarget* targets, int count,
-                                                     const RayTarget* following) {
+void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* following) {
   constexpr int kLanes = Lanes::kLanes;
   constexpr auto kMaxGroups = static_cast<std::size_t>(kRayBatch / kLanes);
   typename Lanes::Group groups[kMaxGroups];
@@ -103,7 +101,7 @@ template <typename Lanes, AccumulationMode mode>
       const std::uint32_t last = std::min(groupLongest[k], blockLast);
       if (last >= first) {
         Lanes::template Walk<mode>(groups[k], first, last, nextRay, queue);
-        WriteQueued(queue);
+        Lanes::Write(queue);
       }
       for (std::uint32_t i = std::max(last + 1, first); i <= blockLast; ++i) nextRay[i - first] = -1;
     }

@@ -54,6 +54,8 @@ struct Avx2Lanes {
     group.lastRay = _mm256_cmpeq_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(count - 1));
   }
 
+  GLINTOR_AVX2 static void Write(WriteQueue<kLanes>& queue) { WriteQueued(queue); }
+
   template <AccumulationMode mode>
   GLINTOR_AVX2 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                 WriteQueue<kLanes>& queue) {
@@ -128,7 +130,7 @@ struct Avx2Lanes {
 }  // namespace
 
 template <AccumulationMode mode>
-GLINTOR_AVX2 void TraceRaysAvx2(const RayTarget* targets, int count, const RayTarget* following) {
+void TraceRaysAvx2(const RayTarget* targets, int count, const RayTarget* following) {
   TraceRaysInGroups<Avx2Lanes, mode>(targets, count, following);
 }
 

@@ -32,6 +32,8 @@ struct Avx512Lanes {
     group.lastRay = static_cast<__mmask16>(1u << (count - 1));
   }
 
+  GLINTOR_AVX512 static void Write(WriteQueue<kLanes>& queue) { WriteQueued(queue); }
+
   template <AccumulationMode mode>
   GLINTOR_AVX512 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                   WriteQueue<kLanes>& queue) {
@@ -99,7 +101,7 @@ struct Avx512Lanes {
 }  // namespace
 
 template <AccumulationMode mode>
-GLINTOR_AVX512 void TraceRaysAvx512(const RayTarget* targets, int count, const RayTarget* following) {
+void TraceRaysAvx512(const RayTarget* targets, int count, const RayTarget* following) {
   TraceRaysInGroups<Avx512Lanes, mode>(targets, count, following);
 }
 
