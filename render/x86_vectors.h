@@ -8,10 +8,14 @@
 #define GLINTOR_X86_VECTORS 1
 // GCC 12's AVX-512 header starts some vectors undefined on purpose, then
 // warns about them wherever they are inlined.
+#if defined(__clang__)
+#include <immintrin.h>
+#else
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
 #pragma GCC diagnostic pop
+#endif
 // prefetchw asks for a line ready to be written; processors without it take
 // the instruction as a no-op.
 #define GLINTOR_AVX2 __attribute__((target("avx2,prfchw")))
