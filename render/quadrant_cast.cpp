@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "quadrant_walks.h"
 #include "renderer.h"
@@ -107,6 +108,31 @@ void TraceRing(QuadrantShare& share, int size) {
     share.batchesDone.wait(done, std::memory_order_acquire);
 }
 
+// Collects the targets of a ring whose coverage byte is still 0.
+struct CollectUncovered {
+  QuadrantShare& share;
+  int& size;
+
+  void operator()(std::int32_t column, std::int32_t row, std::size_t index) const {
+    // Another routine may be storing this byte on the light's row or
+    // column; it only ever stores 1.
+    if (std::atomic_ref<std::uint8_t>(scene.coverage[index]).load(std::memory_order_relaxed) != 0) return;
+    share.targets[size++] = {static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)};
+  }
+
+  // Whether a run of a row, the way its leg goes from index, is all covered:
+  // read at once, except across the light's column, where another routine
+  // may be storing. Most pixels are covered by a ring's first rays.
+  bool RunNeedsNoVisit(std::int32_t column, std::size_t index, std::int32_t step) const {
+    const std::int32_t left = step > 0 ? column : column - (kRunPixels - 1);
+    if (left <= scene.lightColumn && scene.lightColumn < left + kRunPixels) return false;
+    std::uint64_t run;
+    static_assert(sizeof run == kRunPixels);
+    std::memcpy(&run, scene.coverage + index - static_cast<std::size_t>(column - left), sizeof run);
+    return run == 0x0101010101010101u;
+  }
+};
+
 // Visits a quadrant with the given walk, collects the targets of each ring
 // whose coverage byte is still 0, then traces them. No ray of a ring passes
 // another target of the same ring, so the bytes read before any of the
@@ -119,13 +145,7 @@ void CastQuadrant(Walk walk, QuadrantShare& share) {
     TraceRing<mode>(share, size);
     size = 0;
   };
-  auto visit = [&](std::int32_t column, std::int32_t row, std::size_t index) {
-    // Another thread may be storing this byte on the light's row or column;
-    // it only ever stores 1.
-    if (std::atomic_ref<std::uint8_t>(scene.coverage[index]).load(std::memory_order_relaxed) != 0)
-      return;
-    share.targets[size++] = {static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)};
-  };
+  CollectUncovered visit{share, size};
   walk(visit, traceRing);
 }
 

@@ -7,10 +7,19 @@
 // pixel on the way and ringDone() at the end of every ring.
 
 #include <algorithm>
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
 
 #include "scene_state.h"
+
+// A visit that can tell that kRunPixels pixels of a row, from index on in
+// the leg's direction, need no visit; the walk then steps over them at once.
+inline constexpr std::int32_t kRunPixels = 8;
+template <typename Visit>
+concept SkipsRuns = requires(const Visit& visit, std::int32_t column, std::size_t index, std::int32_t step) {
+  { visit.RunNeedsNoVisit(column, index, step) } -> std::convertible_to<bool>;
+};
 
 namespace walk_detail {
 
@@ -24,6 +33,15 @@ inline void VisitLeg(Visit& visit, std::int32_t column, std::int32_t row,
   std::ptrdiff_t index = std::ptrdiff_t{row} * width + column;
   const std::ptrdiff_t indexStep = columnStep + std::ptrdiff_t{rowStep} * width;
   for (; count > 0; --count) {
+    if constexpr (SkipsRuns<Visit>) {
+      if (rowStep == 0 && count >= kRunPixels &&
+          visit.RunNeedsNoVisit(column, static_cast<std::size_t>(index), columnStep)) {
+        column += kRunPixels * columnStep;
+        index += kRunPixels * columnStep;
+        count -= kRunPixels - 1;
+        continue;
+      }
+    }
     visit(column, row, static_cast<std::size_t>(index));
     column += columnStep;
     row += rowStep;
