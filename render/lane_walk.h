@@ -55,6 +55,8 @@ struct LaneRays {
 
 // Each write also asks for the lines its ray will need a block later: only
 // one ray of those sharing a pixel asks, as only one writes.
+// Inlined into the kernel's Write, whose instructions it needs (the build's
+// disassembly shows prefetchw there; forcing the inlining loses it).
 template <int kLanes>
 inline void WriteQueued(WriteQueue<kLanes>& queue) {
   const WalkBuffers buffers = SceneWalkBuffers();

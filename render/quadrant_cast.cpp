@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "quadrant_walks.h"
 #include "renderer.h"
@@ -38,9 +40,28 @@ std::atomic<int> quadrantsFinished;
 // Changes whenever a ring is published or a quadrant finished.
 std::atomic<std::uint32_t> castingNews;
 
+// Where a routine with nothing to take sleeps until a counter moves on. A
+// mutex and a condition variable rather than atomic wait: the Windows
+// build's standard library, which has no futex, could miss a wake-up there
+// and leave a frame waiting for ever.
+std::mutex wakeUpMutex;
+std::condition_variable wakeUp;
+
+void WaitWhile(const std::atomic<std::uint32_t>& counter, std::uint32_t seen) {
+  std::unique_lock lock(wakeUpMutex);
+  wakeUp.wait(lock, [&] { return counter.load(std::memory_order_acquire) != seen; });
+}
+
+// Called after the counter has moved on: a routine that saw the old value
+// under the mutex is waiting by the time this takes the mutex.
+void WakeWaiters() {
+  { const std::lock_guard lock(wakeUpMutex); }
+  wakeUp.notify_all();
+}
+
 void AnnounceNews() {
   castingNews.fetch_add(1, std::memory_order_release);
-  castingNews.notify_all();
+  WakeWaiters();
 }
 
 #ifdef GLINTOR_CHECK_INVARIANTS
@@ -82,7 +103,7 @@ bool TakeBatch(QuadrantShare& share) {
   const int batch = std::min(kRayBatch, size - first);
   const RayTarget* targets = share.targets + first;
   TraceRays<mode>(targets, batch, first + batch < size ? targets + batch : nullptr);
-  if (share.batchesDone.fetch_add(1, std::memory_order_release) + 1 == count) share.batchesDone.notify_one();
+  if (share.batchesDone.fetch_add(1, std::memory_order_release) + 1 == count) WakeWaiters();
   return true;
 }
 
@@ -105,7 +126,7 @@ void TraceRing(QuadrantShare& share, int size) {
   while (TakeBatch<mode>(share)) {
   }
   for (std::uint32_t done; (done = share.batchesDone.load(std::memory_order_acquire)) != count;)
-    share.batchesDone.wait(done, std::memory_order_acquire);
+    WaitWhile(share.batchesDone, done);
 }
 
 // Collects the targets of a ring whose coverage byte is still 0.
@@ -122,7 +143,7 @@ struct CollectUncovered {
 
   // Whether a run of a row, the way its leg goes from index, is all covered:
   // read at once, except across the light's column, where another routine
-  // may be storing. Most pixels are covered by a ring's first rays.
+  // may be storing. The rays of a quadrant's first ring cover most of it.
   bool RunNeedsNoVisit(std::int32_t column, std::size_t index, std::int32_t step) const {
     const std::int32_t left = step > 0 ? column : column - (kRunPixels - 1);
     if (left <= scene.lightColumn && scene.lightColumn < left + kRunPixels) return false;
@@ -132,6 +153,8 @@ struct CollectUncovered {
     return run == 0x0101010101010101u;
   }
 };
+
+static_assert(SkipsRuns<CollectUncovered>);
 
 // Visits a quadrant with the given walk, collects the targets of each ring
 // whose coverage byte is still 0, then traces them. No ray of a ring passes
@@ -182,7 +205,7 @@ void CastAndHelp(int ownQuadrant) {
       continue;
     }
     if (quadrantsFinished.load(std::memory_order_acquire) == 4) return;
-    castingNews.wait(news, std::memory_order_acquire);
+    WaitWhile(castingNews, news);
   }
 }
 

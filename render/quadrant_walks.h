@@ -4,7 +4,8 @@
 // does so that the walk order itself can be checked. Each walks its quadrant
 // ring by ring from the picture's edges towards the light, every ring
 // counter-clockwise as displayed, calls visit(column, row, index) for every
-// pixel on the way and ringDone() at the end of every ring.
+// pixel on the way (but those of runs a SkipsRuns visit steps over) and
+// ringDone() at the end of every ring.
 
 #include <algorithm>
 #include <concepts>
