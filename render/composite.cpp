@@ -153,7 +153,9 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
       output[channel] = CompositeChannel(source[channel], accum[channel], inverse);
     }
   };
+#if GLINTOR_X86_VECTORS
   const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
+#endif
   std::size_t pixel = firstRow * scene.width + firstColumn;
   for (std::size_t row = firstRow; row < endRow; ++row, pixel += rowSkip) {
     std::size_t column = 0;
