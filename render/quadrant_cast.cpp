@@ -140,33 +140,25 @@ struct CollectUncovered {
     if (std::atomic_ref<std::uint8_t>(scene.coverage[index]).load(std::memory_order_relaxed) != 0) return;
     share.targets[size++] = {static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)};
   }
-
-  // Whether a run of a row, the way its leg goes from index, is all covered:
-  // read at once, except across the light's column, where another routine
-  // may be storing. The rays of a quadrant's first ring cover most of it.
-  bool RunNeedsNoVisit(std::int32_t column, std::size_t index, std::int32_t step) const {
-    const std::int32_t left = step > 0 ? column : column - (kRunPixels - 1);
-    if (left <= scene.lightColumn && scene.lightColumn < left + kRunPixels) return false;
-    std::uint64_t run;
-    static_assert(sizeof run == kRunPixels);
-    std::memcpy(&run, scene.coverage + index - static_cast<std::size_t>(column - left), sizeof run);
-    return run == 0x0101010101010101u;
-  }
 };
-
-static_assert(SkipsRuns<CollectUncovered>);
 
 // Visits a quadrant with the given walk, collects the targets of each ring
 // whose coverage byte is still 0, then traces them. No ray of a ring passes
 // another target of the same ring, so the bytes read before any of the
 // ring's rays are traced are the bytes they would have had after the earlier
 // ones. A ring is traced in full before the next ring's targets are read.
+// The first ring's rays usually reach every pixel of the quadrant; the
+// later rings then have nothing to trace and are not walked.
 template <AccumulationMode mode, typename Walk>
-void CastQuadrant(Walk walk, QuadrantShare& share) {
+void CastQuadrant(Walk walk, QuadrantShare& share, int quadrant) {
   int size = 0;
+  bool firstRing = true;
   auto traceRing = [&] {
     TraceRing<mode>(share, size);
     size = 0;
+    const bool walkOn = !firstRing || !BoxCovered(LaterRingsBox(quadrant));
+    firstRing = false;
+    return walkOn;
   };
   CollectUncovered visit{share, size};
   walk(visit, traceRing);
@@ -176,10 +168,10 @@ template <AccumulationMode mode>
 void WalkQuadrant(int quadrant) {
   QuadrantShare& share = quadrants[quadrant];
   switch (quadrant) {
-    case 0: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkLowerLeft(visit, ringDone); }, share); break;
-    case 1: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkLowerRight(visit, ringDone); }, share); break;
-    case 2: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkUpperLeft(visit, ringDone); }, share); break;
-    default: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkUpperRight(visit, ringDone); }, share); break;
+    case 0: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkLowerLeft(visit, ringDone); }, share, quadrant); break;
+    case 1: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkLowerRight(visit, ringDone); }, share, quadrant); break;
+    case 2: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkUpperLeft(visit, ringDone); }, share, quadrant); break;
+    default: CastQuadrant<mode>([](auto& visit, auto& ringDone) { WalkUpperRight(visit, ringDone); }, share, quadrant); break;
   }
   quadrantsFinished.fetch_add(1, std::memory_order_release);
   AnnounceNews();

@@ -4,23 +4,16 @@
 // does so that the walk order itself can be checked. Each walks its quadrant
 // ring by ring from the picture's edges towards the light, every ring
 // counter-clockwise as displayed, calls visit(column, row, index) for every
-// pixel on the way (but those of runs a SkipsRuns visit steps over) and
-// ringDone() at the end of every ring.
+// pixel on the way and ringDone() at the end of every ring; it stops when
+// ringDone() returns false.
 
 #include <algorithm>
-#include <concepts>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "scene_state.h"
-
-// A visit that can tell that kRunPixels pixels of a row, from index on in
-// the leg's direction, need no visit; the walk then steps over them at once.
-inline constexpr std::int32_t kRunPixels = 8;
-template <typename Visit>
-concept SkipsRuns = requires(const Visit& visit, std::int32_t column, std::size_t index, std::int32_t step) {
-  { visit.RunNeedsNoVisit(column, index, step) } -> std::convertible_to<bool>;
-};
 
 namespace walk_detail {
 
@@ -34,15 +27,6 @@ inline void VisitLeg(Visit& visit, std::int32_t column, std::int32_t row,
   std::ptrdiff_t index = std::ptrdiff_t{row} * width + column;
   const std::ptrdiff_t indexStep = columnStep + std::ptrdiff_t{rowStep} * width;
   for (; count > 0; --count) {
-    if constexpr (SkipsRuns<Visit>) {
-      if (rowStep == 0 && count >= kRunPixels &&
-          visit.RunNeedsNoVisit(column, static_cast<std::size_t>(index), columnStep)) {
-        column += kRunPixels * columnStep;
-        index += kRunPixels * columnStep;
-        count -= kRunPixels - 1;
-        continue;
-      }
-    }
     visit(column, row, static_cast<std::size_t>(index));
     column += columnStep;
     row += rowStep;
@@ -61,7 +45,7 @@ void WalkLowerLeft(Visit&& visit, RingDone&& ringDone) {
     const std::int32_t startRow = k == 0 ? lr : lr - 1;
     walk_detail::VisitLeg(visit, k, startRow, 0, -1, startRow - k + 1);
     walk_detail::VisitLeg(visit, k + 1, k, 1, 0, lc - k);
-    ringDone();
+    if (!ringDone()) return;
   }
 }
 
@@ -73,7 +57,7 @@ void WalkLowerRight(Visit&& visit, RingDone&& ringDone) {
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, lc + 1, k, 1, 0, right - k - lc);
     walk_detail::VisitLeg(visit, right - k, k + 1, 0, 1, lr - k);
-    ringDone();
+    if (!ringDone()) return;
   }
 }
 
@@ -85,7 +69,7 @@ void WalkUpperLeft(Visit&& visit, RingDone&& ringDone) {
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, lc - 1, top - k, -1, 0, lc - k);
     walk_detail::VisitLeg(visit, k, top - 1 - k, 0, -1, top - k - lr);
-    ringDone();
+    if (!ringDone()) return;
   }
 }
 
@@ -98,6 +82,65 @@ void WalkUpperRight(Visit&& visit, RingDone&& ringDone) {
   for (std::int32_t k = 0; k < rings; ++k) {
     walk_detail::VisitLeg(visit, right - k, lr + 1, 0, 1, top - k - lr);
     walk_detail::VisitLeg(visit, right - 1 - k, top - k, -1, 0, right - k - lc);
-    ringDone();
+    if (!ringDone()) return;
   }
+}
+
+// Columns and rows, both inclusive; empty where a first exceeds its last.
+struct PixelBox {
+  std::int32_t firstColumn, lastColumn, firstRow, lastRow;
+};
+
+// A box holding every pixel of a quadrant's rings but its first, quadrants
+// numbered as the casting routines: 0 lower left, 1 lower right, 2 upper
+// left, 3 upper right.
+inline PixelBox LaterRingsBox(int quadrant) {
+  const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
+  const std::int32_t right = std::int32_t{scene.width} - 1;
+  const std::int32_t top = std::int32_t{scene.height} - 1;
+  switch (quadrant) {
+    case 0: return {1, lc, 1, lr - 1};
+    case 1: return {lc + 1, right - 1, 1, lr};
+    case 2: return {1, lc - 1, lr, top - 1};
+    default: return {lc, right - 1, lr + 1, top - 1};
+  }
+}
+
+// Whether a ray has passed every pixel of the box. Rays of other quadrants
+// may be storing on the light's row and column, read there with atomics; a
+// byte only ever goes from 0 to 1.
+inline bool BoxCovered(const PixelBox& box) {
+  std::uint8_t* const coverage = scene.coverage;
+  auto covered = [&](std::size_t index) {
+    return std::atomic_ref<std::uint8_t>(coverage[index]).load(std::memory_order_relaxed) != 0;
+  };
+  // Bytes are 0 or 1, so a and of eight of them shows whether all are 1.
+  auto allCovered = [&](std::size_t from, std::size_t end) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101u;
+    std::uint64_t all = kOnes;
+    for (; from + 8 <= end; from += 8) {
+      std::uint64_t eight;
+      std::memcpy(&eight, coverage + from, sizeof eight);
+      all &= eight;
+    }
+    for (; from < end; ++from) all &= coverage[from] * kOnes;
+    return all == kOnes;
+  };
+  const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
+  for (std::int32_t row = box.firstRow; row <= box.lastRow; ++row) {
+    const std::size_t start = std::size_t(row) * scene.width;
+    if (row == lr) {
+      for (std::int32_t column = box.firstColumn; column <= box.lastColumn; ++column)
+        if (!covered(start + std::size_t(column))) return false;
+      continue;
+    }
+    const std::int32_t leftEnd = std::min(box.lastColumn + 1, lc);
+    const std::int32_t rightStart = std::max(box.firstColumn, lc + 1);
+    if (box.firstColumn < leftEnd && !allCovered(start + std::size_t(box.firstColumn), start + std::size_t(leftEnd)))
+      return false;
+    if (rightStart <= box.lastColumn && !allCovered(start + std::size_t(rightStart), start + std::size_t(box.lastColumn) + 1))
+      return false;
+    if (box.firstColumn <= lc && lc <= box.lastColumn && !covered(start + std::size_t(lc))) return false;
+  }
+  return true;
 }

@@ -60,7 +60,7 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
       auto visit = [&](std::int32_t column, std::int32_t row, std::size_t) {
         if (k == wanted && below(3) != 0) ring.push_back({std::uint32_t(column), std::uint32_t(row)});
       };
-      auto ringDone = [&] { ++k; };
+      auto ringDone = [&] { ++k; return true; };
       switch (trial % 4) {
         case 0: WalkLowerLeft(visit, ringDone); break;
         case 1: WalkLowerRight(visit, ringDone); break;
@@ -93,6 +93,44 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
         ASSERT_TRUE(std::equal(reference.counts.begin(), reference.counts.end(), scene.counts));
         ASSERT_TRUE(std::equal(reference.coverage.begin(), reference.coverage.end(), scene.coverage));
       }
+    }
+  }
+}
+
+// Casting stops walking a quadrant after its first ring when its later
+// rings' box is covered: every later ring's pixel must lie in that box, and
+// a single uncovered pixel, the light's row and column included, must keep
+// the box from counting as covered.
+TEST(LaterRings, LieInTheirBoxWhoseEveryHoleIsSeen) {
+  std::mt19937 random(3);
+  auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
+  for (auto [width, height] : {std::pair{1, 1}, {2, 3}, {7, 5}, {64, 48}, {33, 257}, {700, 20}}) {
+    ScopedScene picture(width, height, RandomPicture(width, height, 1));
+    for (int trial = 0; trial < 64; ++trial) {
+      const Pixel light{below(width), below(height)};
+      SetLight(light);
+      const int quadrant = trial % 4;
+      const PixelBox box = LaterRingsBox(quadrant);
+      auto inBox = [&](int column, int row) {
+        return box.firstColumn <= column && column <= box.lastColumn && box.firstRow <= row && row <= box.lastRow;
+      };
+      int k = 0;
+      auto visit = [&](std::int32_t column, std::int32_t row, std::size_t) {
+        EXPECT_TRUE(k == 0 || inBox(column, row)) << column << "," << row << " light " << light.column << "," << light.row;
+      };
+      auto ringDone = [&] { ++k; return true; };
+      switch (quadrant) {
+        case 0: WalkLowerLeft(visit, ringDone); break;
+        case 1: WalkLowerRight(visit, ringDone); break;
+        case 2: WalkUpperLeft(visit, ringDone); break;
+        default: WalkUpperRight(visit, ringDone); break;
+      }
+      std::fill(scene.coverage, scene.coverage + PixelCount(), 1);
+      EXPECT_TRUE(BoxCovered(box));
+      const int column = trial % 3 == 0 ? light.column : below(width);
+      const int row = trial % 3 == 1 ? light.row : below(height);
+      scene.coverage[std::size_t(row) * std::size_t(width) + std::size_t(column)] = 0;
+      EXPECT_EQ(BoxCovered(box), !inBox(column, row)) << "hole " << column << "," << row;
     }
   }
 }
