@@ -147,8 +147,9 @@ struct CollectUncovered {
 // another target of the same ring, so the bytes read before any of the
 // ring's rays are traced are the bytes they would have had after the earlier
 // ones. A ring is traced in full before the next ring's targets are read.
-// The first ring's rays usually reach every pixel of the quadrant; the
-// later rings then have nothing to trace and are not walked.
+// On every picture and light tried, the first ring's rays reach every pixel
+// of the quadrant; the later rings then have nothing to trace and are not
+// walked.
 template <AccumulationMode mode, typename Walk>
 void CastQuadrant(Walk walk, QuadrantShare& share, int quadrant) {
   int size = 0;

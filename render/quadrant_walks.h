@@ -106,9 +106,10 @@ inline PixelBox LaterRingsBox(int quadrant) {
   }
 }
 
-// Whether a ray has passed every pixel of the box. Rays of other quadrants
-// may be storing on the light's row and column, read there with atomics; a
-// byte only ever goes from 0 to 1.
+// Whether a ray has passed every pixel of the box. Called with the box of
+// the quadrant being walked once its ring's rays are all traced, when only
+// rays of other quadrants may still be storing there: on the light's row
+// and column, which are read with atomics. A byte only goes from 0 to 1.
 inline bool BoxCovered(const PixelBox& box) {
   std::uint8_t* const coverage = scene.coverage;
   auto covered = [&](std::size_t index) {
