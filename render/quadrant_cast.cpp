@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 
 #include "quadrant_walks.h"
@@ -129,19 +128,6 @@ void TraceRing(QuadrantShare& share, int size) {
     WaitWhile(share.batchesDone, done);
 }
 
-// Collects the targets of a ring whose coverage byte is still 0.
-struct CollectUncovered {
-  QuadrantShare& share;
-  int& size;
-
-  void operator()(std::int32_t column, std::int32_t row, std::size_t index) const {
-    // Another routine may be storing this byte on the light's row or
-    // column; it only ever stores 1.
-    if (std::atomic_ref<std::uint8_t>(scene.coverage[index]).load(std::memory_order_relaxed) != 0) return;
-    share.targets[size++] = {static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)};
-  }
-};
-
 // Visits a quadrant with the given walk, collects the targets of each ring
 // whose coverage byte is still 0, then traces them. No ray of a ring passes
 // another target of the same ring, so the bytes read before any of the
@@ -161,7 +147,12 @@ void CastQuadrant(Walk walk, QuadrantShare& share, int quadrant) {
     firstRing = false;
     return walkOn;
   };
-  CollectUncovered visit{share, size};
+  auto visit = [&](std::int32_t column, std::int32_t row, std::size_t index) {
+    // Another routine may be storing this byte on the light's row or
+    // column; it only ever stores 1.
+    if (std::atomic_ref<std::uint8_t>(scene.coverage[index]).load(std::memory_order_relaxed) != 0) return;
+    share.targets[size++] = {static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row)};
+  };
   walk(visit, traceRing);
 }
 
