@@ -16,6 +16,10 @@ constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A
 // smaller than its unpacked rows divided by this.
 constexpr std::uint64_t kDeflateBestRatio = 1032;
 
+// Real progressive JPEGs have about ten scans; a file of thousands of tiny
+// ones would keep a decoder busy for minutes.
+constexpr unsigned kMostJpegScans = 500;
+
 // Any side checks pass the depth rule, which is BMP's own.
 constexpr unsigned kDeepEnough = 24;
 
@@ -42,6 +46,65 @@ LoadResult CheckBmp(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
   return CheckBmpHeader(header->bmp, fileSize, minSide);
 }
 
+// Reads a file front to back through a buffer, so that walking a file of
+// many small chunks or fill bytes costs no call per byte.
+class FileWalk {
+ public:
+  FileWalk(const ReadAt& read, std::uint64_t fileSize, std::uint64_t at)
+      : read_(read), fileSize_(fileSize), at_(at) {}
+
+  std::uint64_t Position() const { return at_; }
+  std::uint64_t Left() const { return at_ < fileSize_ ? fileSize_ - at_ : 0; }
+
+  // False at the end of the file.
+  bool Next(std::uint8_t* byte) {
+    if (next_ == end_ && !Fill()) return false;
+    *byte = buffer_[next_++];
+    ++at_;
+    return true;
+  }
+
+  bool Read(std::uint8_t* bytes, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!Next(bytes + i)) return false;
+    }
+    return true;
+  }
+
+  // False if the file ends first.
+  bool Skip(std::uint64_t count) {
+    if (count > Left()) return false;
+    const std::uint64_t inBuffer = std::min<std::uint64_t>(count, end_ - next_);
+    next_ += static_cast<std::size_t>(inBuffer);
+    if (inBuffer < count) next_ = end_ = 0;  // the rest lies beyond the buffer
+    at_ += count;
+    return true;
+  }
+
+  // Steps back over bytes just read.
+  void Unread(std::size_t count) {
+    next_ -= count;
+    at_ -= count;
+  }
+
+ private:
+  bool Fill() {
+    // Kept: a byte just read may be stepped back over.
+    if (end_ > 0) {
+      buffer_[0] = buffer_[end_ - 1];
+      next_ = end_ = 1;
+    }
+    const std::size_t got = Left() == 0 ? 0 : read_(at_, buffer_.data() + end_, buffer_.size() - end_);
+    end_ += got;
+    return got > 0;
+  }
+
+  const ReadAt& read_;
+  std::uint64_t fileSize_, at_;
+  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(std::size_t{1} << 16);
+  std::size_t next_ = 0, end_ = 0;
+};
+
 // Colour types and their channels; each allows only some bit depths.
 unsigned PngChannels(unsigned colourType, unsigned bitDepth) {
   const bool byteDepth = bitDepth == 8 || bitDepth == 16;
@@ -54,6 +117,22 @@ unsigned PngChannels(unsigned colourType, unsigned bitDepth) {
     case 6: return byteDepth ? 4 : 0;                     // RGBA
     default: return 0;
   }
+}
+
+// The compressed pixel data of a PNG: the payload of its IDAT chunks, up to
+// IEND. Zero if a chunk runs past the end of the file or IEND is missing.
+std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize) {
+  constexpr std::uint32_t kLongestChunk = 0x7FFFFFFF;
+  FileWalk walk(read, fileSize, 8);
+  std::uint64_t pixelData = 0;
+  for (std::uint8_t chunk[8]; walk.Read(chunk, sizeof chunk);) {
+    const std::uint32_t length = BigEndian32(chunk);
+    if (length > kLongestChunk) return 0;
+    if (std::memcmp(chunk + 4, "IEND", 4) == 0) return pixelData;
+    if (std::memcmp(chunk + 4, "IDAT", 4) == 0) pixelData += length;
+    if (!walk.Skip(std::uint64_t{length} + 4)) return 0;  // the data and its checksum
+  }
+  return 0;
 }
 
 LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
@@ -73,66 +152,25 @@ LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
   header->height = BigEndian32(ihdr + 4);
   const LoadResult sides = CheckPicture(header->width, header->height, kDeepEnough, minSide);
   if (sides != LoadResult::Loaded) return sides;
+  // Only the pixel data counts: bytes after IEND or a large text chunk
+  // cannot be decoded into rows.
   const auto width = static_cast<std::uint64_t>(header->width);
   const std::uint64_t rowBytes = 1 + (width * channels * bitDepth + 7) / 8;
-  if (fileSize < rowBytes * static_cast<std::uint64_t>(header->height) / kDeflateBestRatio) {
+  const std::uint64_t pixelData = PngPixelDataBytes(read, fileSize);
+  if (pixelData == 0 || pixelData < rowBytes * static_cast<std::uint64_t>(header->height) / kDeflateBestRatio) {
     return LoadResult::NotFound;
   }
   return LoadResult::Loaded;
 }
 
-// Whether the file holds an end-of-image marker after `from`: a JPEG cut
-// short has none, and its decoder would fill the missing rows with grey.
-bool HasEndOfImage(const ReadAt& read, std::uint64_t from, std::uint64_t fileSize) {
-  std::vector<std::uint8_t> chunk(std::size_t{1} << 16);
-  bool lastWasMarkerStart = false;
-  for (std::uint64_t at = from; at < fileSize;) {
-    const std::size_t got = read(at, chunk.data(), chunk.size());
-    if (got == 0) return false;
-    for (std::size_t i = 0; i < got; ++i) {
-      if (lastWasMarkerStart && chunk[i] == 0xD9) return true;
-      lastWasMarkerStart = chunk[i] == 0xFF;
-    }
-    at += got;
-  }
-  return false;
-}
-
-// Walks the marker segments up to the frame header (SOF). Only frames the
-// decoders of every platform read are taken: 8-bit Huffman-coded, baseline,
-// extended or progressive, of grey or colour.
-LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
-                     std::int64_t minSide) {
-  std::uint64_t at = 2;
-  std::uint8_t marker[4];
-  for (;;) {
-    if (read(at, marker, 2) != 2 || marker[0] != 0xFF) return LoadResult::NotFound;
-    const std::uint8_t kind = marker[1];
-    if (kind == 0xFF) {  // fill byte
-      ++at;
-      continue;
-    }
-    if (kind == 0x01 || (kind >= 0xD0 && kind <= 0xD7)) {  // no length
-      at += 2;
-      continue;
-    }
-    if (read(at + 2, marker + 2, 2) != 2) return LoadResult::NotFound;
-    const std::uint32_t length = BigEndian16(marker + 2);
-    const bool isFrame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
-    if (kind == 0xD9 || kind == 0xDA || length < 2) return LoadResult::NotFound;
-    if (isFrame) break;
-    at += 2 + length;
-  }
-
+// Frames that every platform's decoder reads: 8-bit Huffman-coded,
+// baseline, extended or progressive, of grey or colour. The sides come
+// first, then the encoding.
+LoadResult CheckJpegFrame(std::uint8_t kind, const std::uint8_t* frame, unsigned length,
+                          PictureHeader* header, std::uint64_t* blocks, std::int64_t minSide) {
   // Precision, height, width, components, then three bytes a component.
-  std::uint8_t frame[6 + 3 * 255];
-  const std::uint32_t length = BigEndian16(marker + 2);
-  if (length < 8 || read(at + 4, frame, 6) != 6) return LoadResult::NotFound;
   const unsigned components = frame[5];
-  if (components == 0 || length != 8 + 3 * components ||
-      read(at + 4 + 6, frame + 6, 3 * components) != 3 * components) {
-    return LoadResult::NotFound;
-  }
+  if (length < 8 || components == 0 || length != 8 + 3 * components) return LoadResult::NotFound;
   header->height = BigEndian16(frame + 1);
   header->width = BigEndian16(frame + 3);
   unsigned maxH = 1, maxV = 1;
@@ -144,25 +182,87 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
   }
   const LoadResult sides = CheckPicture(header->width, header->height, kDeepEnough, minSide);
   if (sides != LoadResult::Loaded) return sides;
-  const std::uint8_t kind = marker[1];
   if ((kind != 0xC0 && kind != 0xC1 && kind != 0xC2) || frame[0] != 8 ||
       (components != 1 && components != 3)) {
     return LoadResult::Unsupported;
   }
-  // Every 8 x 8 block of every component costs at least one bit.
-  std::uint64_t blocks = 0;
+  *blocks = 0;
   const auto width = static_cast<std::uint64_t>(header->width);
   const auto height = static_cast<std::uint64_t>(header->height);
   for (unsigned c = 0; c < components; ++c) {
     const unsigned h = frame[7 + 3 * c] >> 4, v = frame[7 + 3 * c] & 15;
     const std::uint64_t columns = (width * h + maxH - 1) / maxH;
     const std::uint64_t rows = (height * v + maxV - 1) / maxV;
-    blocks += (columns + 7) / 8 * ((rows + 7) / 8);
-  }
-  if (fileSize < blocks / 8 || !HasEndOfImage(read, at + 2 + length, fileSize)) {
-    return LoadResult::NotFound;
+    *blocks += (columns + 7) / 8 * ((rows + 7) / 8);
   }
   return LoadResult::Loaded;
+}
+
+// Walks the entropy-coded bytes of a scan up to the marker that ends them,
+// which is read next. How many bytes they were; false if the file ends first.
+bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes) {
+  const std::uint64_t start = walk->Position();
+  for (std::uint8_t byte = 0; walk->Next(&byte);) {
+    if (byte != 0xFF) continue;
+    // A stuffed zero or a restart marker belongs to the data; fill bytes
+    // may come before the marker that ends it.
+    do {
+      if (!walk->Next(&byte)) return false;
+    } while (byte == 0xFF);
+    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD7)) continue;
+    walk->Unread(2);
+    *bytes = walk->Position() - start;
+    return true;
+  }
+  return false;
+}
+
+// Walks every marker segment and scan up to the end-of-image marker: a file
+// cut short has none, and its decoder would fill the missing rows with grey.
+// Only the entropy-coded bytes can hold pixels, and every 8 x 8 block of
+// every component costs at least one bit of them.
+LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
+                     std::int64_t minSide) {
+  FileWalk walk(read, fileSize, 2);
+  bool haveFrame = false;
+  unsigned scans = 0;
+  std::uint64_t blocks = 0, entropyBytes = 0;
+  for (;;) {
+    std::uint8_t marker[4];
+    if (!walk.Next(marker) || marker[0] != 0xFF) return LoadResult::NotFound;
+    std::uint8_t kind = 0xFF;
+    while (kind == 0xFF) {  // fill bytes
+      if (!walk.Next(&kind)) return LoadResult::NotFound;
+    }
+    if (kind == 0x01 || (kind >= 0xD0 && kind <= 0xD7)) continue;  // no length
+    if (kind == 0xD9) {
+      if (scans == 0 || entropyBytes < blocks / 8) return LoadResult::NotFound;
+      return LoadResult::Loaded;
+    }
+    if (kind == 0xD8 || !walk.Read(marker + 2, 2)) return LoadResult::NotFound;
+    const unsigned length = BigEndian16(marker + 2);
+    if (length < 2) return LoadResult::NotFound;
+    const bool isFrame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
+    if (isFrame) {
+      std::uint8_t frame[6 + 3 * 255] = {};
+      if (haveFrame || length > 2 + sizeof frame || !walk.Read(frame, length - 2)) {
+        return LoadResult::NotFound;
+      }
+      const LoadResult verdict = CheckJpegFrame(kind, frame, length, header, &blocks, minSide);
+      if (verdict != LoadResult::Loaded) return verdict;
+      haveFrame = true;
+      continue;
+    }
+    if (!walk.Skip(length - 2)) return LoadResult::NotFound;
+    if (kind != 0xDA) continue;
+    // Each scan makes the decoder go over every block once more: real
+    // encoders write about ten.
+    std::uint64_t bytes = 0;
+    if (!haveFrame) return LoadResult::NotFound;
+    if (++scans > kMostJpegScans) return LoadResult::Unsupported;
+    if (!SkipEntropyCodedData(&walk, &bytes)) return LoadResult::NotFound;
+    entropyBytes += bytes;
+  }
 }
 
 }  // namespace
