@@ -1,4 +1,4 @@
-// Reading the picture with SDL's BMP reader and SDL_image's PNG and JPEG
+// Reading the picture with SDL's BMP reader and our libpng and libjpeg
 // decoders.
 
 #include <climits>
@@ -9,8 +9,8 @@
 
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
-#include <SDL_image.h>
 
+#include "picture_decoders.h"
 #include "picture_file.h"
 #include "sdl_backend.h"
 #include "source_image.h"
@@ -67,19 +67,21 @@ LoadResult LoadFrom(SDL_RWops* file, std::int64_t minSide) {
   }
   SDL_Surface* surface = nullptr;
   unsigned fileBitsPerPixel = 24;
+  LoadResult failure = LoadResult::NotFound;
   switch (header.format) {
     case PictureFormat::Bmp:
-      surface = SDL_LoadBMP_RW(file, 1);
+      surface = SDL_LoadBMP_RW(file, 0);
       fileBitsPerPixel = bmp.bitsPerPixel;
       break;
     case PictureFormat::Png:
-      surface = IMG_LoadTyped_RW(file, 1, "PNG");
+      surface = DecodePng(file, &failure);
       break;
     default:
-      surface = IMG_LoadTyped_RW(file, 1, "JPG");
+      surface = DecodeJpeg(file, &failure);
       break;
   }
-  if (surface == nullptr) return LoadResult::NotFound;
+  SDL_RWclose(file);
+  if (surface == nullptr) return failure;
 
   LoadResult result = LoadResult::Loaded;
   if (surface->w != header.width || surface->h != header.height) {
