@@ -91,6 +91,45 @@ LoadResult LoadBitmap(const fs::path& file, const PictureHeader& header) {
   return result;
 }
 
+// Whether every pixel of a palette picture has a colour: an index past the
+// palette would be shown in whatever colour each platform makes up, so the
+// picture is refused on every platform. True for pictures without a palette.
+bool IndicesWithinPalette(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width,
+                          UINT height) {
+  WICPixelFormatGUID format{};
+  if (FAILED(frame->GetPixelFormat(&format))) return false;
+  const struct {
+    const GUID* format;
+    unsigned bits;
+  } kIndexed[] = {{&GUID_WICPixelFormat1bppIndexed, 1}, {&GUID_WICPixelFormat2bppIndexed, 2},
+                  {&GUID_WICPixelFormat4bppIndexed, 4}, {&GUID_WICPixelFormat8bppIndexed, 8}};
+  unsigned bits = 0;
+  for (const auto& indexed : kIndexed) {
+    if (IsEqualGUID(format, *indexed.format)) bits = indexed.bits;
+  }
+  if (bits == 0) return true;
+  ComPtr<IWICPalette> palette;
+  UINT colours = 0;
+  if (FAILED(factory->CreatePalette(&palette)) || FAILED(frame->CopyPalette(palette.Get())) ||
+      FAILED(palette->GetColorCount(&colours))) {
+    return false;
+  }
+  if (colours >= (1u << bits)) return true;
+  const UINT rowBytes = (width * bits + 7) / 8;
+  const std::unique_ptr<BYTE[]> row(new (std::nothrow) BYTE[rowBytes]);
+  if (row == nullptr) return false;
+  for (UINT y = 0; y < height; ++y) {
+    const WICRect line{0, static_cast<INT>(y), static_cast<INT>(width), 1};
+    if (FAILED(frame->CopyPixels(&line, rowBytes, rowBytes, row.get()))) return false;
+    for (UINT x = 0; x < width; ++x) {
+      // Packed from the high bits down.
+      const unsigned shift = 8 - bits - x * bits % 8;
+      if ((row[x * bits / 8] >> shift & ((1u << bits) - 1)) >= colours) return false;
+    }
+  }
+  return true;
+}
+
 // Decodes with the imaging component into 4-byte pixels, blue first, which
 // every PNG and JPEG converts to (straight to 3 bytes fails for some PNGs
 // under Wine), then drops the fourth byte.
@@ -105,6 +144,7 @@ LoadResult DecodeWithImaging(const fs::path& file, const PictureHeader& header) 
                                                 WICDecodeMetadataCacheOnDemand, &decoder)) ||
       FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height)) ||
       width != header.width || height != header.height ||
+      !IndicesWithinPalette(factory.Get(), frame.Get(), width, height) ||
       FAILED(factory->CreateFormatConverter(&converter)) ||
       FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat32bppBGRA,
                                    WICBitmapDitherTypeNone, nullptr, 0.0,
