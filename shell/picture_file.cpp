@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "available_memory.h"
+#include "file_walk.h"
+#include "jpeg_scan.h"
 
 namespace {
 
@@ -45,65 +47,6 @@ LoadResult CheckBmp(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
   header->height = header->bmp.height;
   return CheckBmpHeader(header->bmp, fileSize, minSide);
 }
-
-// Reads a file front to back through a buffer, so that walking a file of
-// many small chunks or fill bytes costs no call per byte.
-class FileWalk {
- public:
-  FileWalk(const ReadAt& read, std::uint64_t fileSize, std::uint64_t at)
-      : read_(read), fileSize_(fileSize), at_(at) {}
-
-  std::uint64_t Position() const { return at_; }
-  std::uint64_t Left() const { return at_ < fileSize_ ? fileSize_ - at_ : 0; }
-
-  // False at the end of the file.
-  bool Next(std::uint8_t* byte) {
-    if (next_ == end_ && !Fill()) return false;
-    *byte = buffer_[next_++];
-    ++at_;
-    return true;
-  }
-
-  bool Read(std::uint8_t* bytes, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-      if (!Next(bytes + i)) return false;
-    }
-    return true;
-  }
-
-  // False if the file ends first.
-  bool Skip(std::uint64_t count) {
-    if (count > Left()) return false;
-    const std::uint64_t inBuffer = std::min<std::uint64_t>(count, end_ - next_);
-    next_ += static_cast<std::size_t>(inBuffer);
-    if (inBuffer < count) next_ = end_ = 0;  // the rest lies beyond the buffer
-    at_ += count;
-    return true;
-  }
-
-  // Steps back over bytes just read.
-  void Unread(std::size_t count) {
-    next_ -= count;
-    at_ -= count;
-  }
-
- private:
-  bool Fill() {
-    // Kept: a byte just read may be stepped back over.
-    if (end_ > 0) {
-      buffer_[0] = buffer_[end_ - 1];
-      next_ = end_ = 1;
-    }
-    const std::size_t got = Left() == 0 ? 0 : read_(at_, buffer_.data() + end_, buffer_.size() - end_);
-    end_ += got;
-    return got > 0;
-  }
-
-  const ReadAt& read_;
-  std::uint64_t fileSize_, at_;
-  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(std::size_t{1} << 16);
-  std::size_t next_ = 0, end_ = 0;
-};
 
 // Colour types and their channels; each allows only some bit depths.
 unsigned PngChannels(unsigned colourType, unsigned bitDepth) {
@@ -167,7 +110,8 @@ LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
 // baseline, extended or progressive, of grey or colour. The sides come
 // first, then the encoding.
 LoadResult CheckJpegFrame(std::uint8_t kind, const std::uint8_t* frame, unsigned length,
-                          PictureHeader* header, std::uint64_t* blocks, std::int64_t minSide) {
+                          PictureHeader* header, JpegCoding* coding, std::uint64_t* blocks,
+                          std::int64_t minSide) {
   // Precision, height, width, components, then three bytes a component.
   const unsigned components = frame[5];
   if (length < 8 || components == 0 || length != 8 + 3 * components) return LoadResult::NotFound;
@@ -186,6 +130,16 @@ LoadResult CheckJpegFrame(std::uint8_t kind, const std::uint8_t* frame, unsigned
       (components != 1 && components != 3)) {
     return LoadResult::Unsupported;
   }
+  coding->progressive = kind == 0xC2;
+  coding->width = static_cast<std::uint32_t>(header->width);
+  coding->height = static_cast<std::uint32_t>(header->height);
+  coding->maxH = maxH;
+  coding->maxV = maxV;
+  coding->componentCount = components;
+  for (unsigned c = 0; c < components; ++c) {
+    coding->components[c] = {frame[6 + 3 * c], static_cast<std::uint8_t>(frame[7 + 3 * c] >> 4),
+                             static_cast<std::uint8_t>(frame[7 + 3 * c] & 15)};
+  }
   *blocks = 0;
   const auto width = static_cast<std::uint64_t>(header->width);
   const auto height = static_cast<std::uint64_t>(header->height);
@@ -198,25 +152,6 @@ LoadResult CheckJpegFrame(std::uint8_t kind, const std::uint8_t* frame, unsigned
   return LoadResult::Loaded;
 }
 
-// Walks the entropy-coded bytes of a scan up to the marker that ends them,
-// which is read next. How many bytes they were; false if the file ends first.
-bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes) {
-  const std::uint64_t start = walk->Position();
-  for (std::uint8_t byte = 0; walk->Next(&byte);) {
-    if (byte != 0xFF) continue;
-    // A stuffed zero or a restart marker belongs to the data; fill bytes
-    // may come before the marker that ends it.
-    do {
-      if (!walk->Next(&byte)) return false;
-    } while (byte == 0xFF);
-    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD7)) continue;
-    walk->Unread(2);
-    *bytes = walk->Position() - start;
-    return true;
-  }
-  return false;
-}
-
 // Walks every marker segment and scan up to the end-of-image marker: a file
 // cut short has none, and its decoder would fill the missing rows with grey.
 // Only the entropy-coded bytes can hold pixels, and every 8 x 8 block of
@@ -224,6 +159,7 @@ bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes) {
 LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
                      std::int64_t minSide) {
   FileWalk walk(read, fileSize, 2);
+  JpegCoding coding{};
   bool haveFrame = false;
   unsigned scans = 0;
   std::uint64_t blocks = 0, entropyBytes = 0;
@@ -235,6 +171,7 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
       if (!walk.Next(&kind)) return LoadResult::NotFound;
     }
     if (kind == 0x01 || (kind >= 0xD0 && kind <= 0xD7)) continue;  // no length
+    if (kind < 0xC0) return LoadResult::NotFound;  // reserved: no decoder reads on
     if (kind == 0xD9) {
       if (scans == 0 || entropyBytes < blocks / 8) return LoadResult::NotFound;
       return LoadResult::Loaded;
@@ -243,25 +180,34 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
     const unsigned length = BigEndian16(marker + 2);
     if (length < 2) return LoadResult::NotFound;
     const bool isFrame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
-    if (isFrame) {
-      std::uint8_t frame[6 + 3 * 255] = {};
-      if (haveFrame || length > 2 + sizeof frame || !walk.Read(frame, length - 2)) {
-        return LoadResult::NotFound;
-      }
-      const LoadResult verdict = CheckJpegFrame(kind, frame, length, header, &blocks, minSide);
-      if (verdict != LoadResult::Loaded) return verdict;
-      haveFrame = true;
+    const bool isTables = kind == 0xC4, isRestartInterval = kind == 0xDD, isScan = kind == 0xDA;
+    if (!isFrame && !isTables && !isRestartInterval && !isScan) {
+      if (!walk.Skip(length - 2)) return LoadResult::NotFound;
       continue;
     }
-    if (!walk.Skip(length - 2)) return LoadResult::NotFound;
-    if (kind != 0xDA) continue;
-    // Each scan makes the decoder go over every block once more: real
-    // encoders write about ten.
-    std::uint64_t bytes = 0;
-    if (!haveFrame) return LoadResult::NotFound;
-    if (++scans > kMostJpegScans) return LoadResult::Unsupported;
-    if (!SkipEntropyCodedData(&walk, &bytes)) return LoadResult::NotFound;
-    entropyBytes += bytes;
+    // Every segment we read holds less than this.
+    std::uint8_t segment[6 + 3 * 255] = {};
+    if (length - 2 > sizeof segment || !walk.Read(segment, length - 2)) return LoadResult::NotFound;
+    if (isFrame) {
+      if (haveFrame) return LoadResult::NotFound;
+      const LoadResult verdict = CheckJpegFrame(kind, segment, length, header, &coding, &blocks, minSide);
+      if (verdict != LoadResult::Loaded) return verdict;
+      // Before the scans, whose walk keeps a little state per block.
+      if (CheckMemory(*header) != LoadResult::Loaded) return LoadResult::OutOfMemory;
+      haveFrame = true;
+    } else if (isTables) {
+      if (!ReadHuffmanTables(segment, length - 2, &coding)) return LoadResult::NotFound;
+    } else if (isRestartInterval) {
+      if (length != 4) return LoadResult::NotFound;
+      coding.restartInterval = BigEndian16(segment);
+    } else {
+      // Each scan makes the decoder go over every block once more: real
+      // encoders write about ten.
+      if (!haveFrame) return LoadResult::NotFound;
+      if (++scans > kMostJpegScans) return LoadResult::Unsupported;
+      const LoadResult walked = WalkScan(&walk, &coding, segment, length - 2, &entropyBytes);
+      if (walked != LoadResult::Loaded) return walked;
+    }
   }
 }
 
