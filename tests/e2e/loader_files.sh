@@ -1,15 +1,13 @@
 #!/usr/bin/env bash
-# Pictures too large for the memory are refused with their message before
-# they are read: glintor-render in an address space of 1 GB, given sparse
+# Only our messages reach stderr, never a decoder's own: not for a picture
+# it reads with a complaint, nor for one it refuses. Pictures too large for
+# the memory are refused with their message before they are read:
+# glintor-render in an address space of 1 GB, given sparse
 # files whose headers claim 20000 x 20000 pixels (10 GB while shown). The
 # sanitizers reserve terabytes of address space, so only plain builds can
 # run under such a limit. Usage: loader_files.sh PICTURES_DIR
 source "$(dirname "$0")/lib.sh"
 pictures=$1
-if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then
-  pass "memory refusal under an address-space limit: skipped in a sanitizer build"
-  exit 0
-fi
 need_tools timeout truncate dd cmp
 
 # refused MESSAGE FILE: glintor-render exits 1, its stderr MESSAGE for FILE.
@@ -21,12 +19,24 @@ refused() {
   printf "$1" "$2" | cmp -s - <(head -c -1 "$work/stderr") || fail "$2: stderr says '$(cat "$work/stderr")'"
 }
 
+"$GLINTOR_RENDER" "$pictures/png/rgb-8-text-checksum-wrong.png" "$work/out.bmp" >/dev/null 2>"$work/stderr" &&
+  [ ! -s "$work/stderr" ] || fail "a picture that loads: stderr says '$(cat "$work/stderr")'"
+refused "The file %s don't found,\nthe application will be closed." "$pictures/png/wrong-checksum.png"
+pass "only our messages on stderr"
+if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then
+  pass "memory refusal under an address-space limit: skipped in a sanitizer build"
+  exit 0
+fi
+
 cp "$pictures/bmp/rgb24-w100.bmp" "$work/big.bmp"
 printf '\x20\x4e\x00\x00\x20\x4e\x00\x00' | dd of="$work/big.bmp" bs=1 seek=18 conv=notrunc status=none
 truncate -s $((54 + 60000 * 20000)) "$work/big.bmp"
 head -c 33 "$pictures/png/rgb-8.png" >"$work/big.png"
 printf '\x00\x00\x4e\x20\x00\x00\x4e\x20' | dd of="$work/big.png" bs=1 seek=16 conv=notrunc status=none
-truncate -s 3000000 "$work/big.png"
+# Enough pixel data for the sides: one IDAT chunk of 2 MB, then IEND.
+printf '\x00\x1e\x84\x80IDAT' >>"$work/big.png"
+truncate -s $((33 + 8 + 2000000 + 4)) "$work/big.png"
+printf '\x00\x00\x00\x00IEND\xae\x42\x60\x82' >>"$work/big.png"
 printf '\xff\xd8\xff\xc0\x00\x11\x08\x4e\x20\x4e\x20\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00' >"$work/big.jpg"
 truncate -s 30000000 "$work/big.jpg"
 printf '\xff\xd9' >>"$work/big.jpg"
