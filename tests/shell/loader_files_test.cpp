@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include "loader_property.h"
+#include "picture_decoders.h"
 #endif
 
 namespace {
@@ -171,6 +172,18 @@ TEST(LoaderPromise, HoldsForEveryPictureAndEveryInputTheFuzzerFound) {
       EXPECT_EQ(CheckLoaderOn(bytes.data(), bytes.size(), minSide), "")
           << input << ", smallest side " << minSide;
     }
+  }
+}
+
+TEST(LoaderFiles, TheJpegDecoderAloneRefusesWhatItHadToMakeUp) {
+  // The checks before decoding refuse these already; the decoder must too.
+  for (const char* cut : {"cut-end-appended.jpg", "progressive-cut-end-appended.jpg", "baseline-cut.jpg"}) {
+    const std::vector<std::uint8_t> bytes = Bytes(kData / "pictures/jpeg" / cut);
+    SDL_RWops* file = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
+    LoadResult failure = LoadResult::Loaded;
+    EXPECT_EQ(DecodeJpeg(file, &failure), nullptr) << cut;
+    EXPECT_EQ(failure, LoadResult::NotFound) << cut;
+    SDL_RWclose(file);
   }
 }
 
