@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "arguments.h"
@@ -181,12 +182,12 @@ std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
   return problem;
 }
 
-bool WriteFrame(const std::string& name, ImageKind kind) {
-  if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output);
-  const auto write = [](const fs::path& file) {
-    return WritePng(file, scene.width, scene.height, scene.output);
+bool WriteFrame(const std::string& name, ImageKind kind, std::error_code& reason) {
+  if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output, reason);
+  const auto write = [](const fs::path& file, std::error_code& failure) {
+    return WritePng(file, scene.width, scene.height, scene.output, failure);
   };
-  return WriteThroughTemporary(name, true, write) == WriteOutcome::Written;
+  return WriteThroughTemporary(name, true, write, reason) == WriteOutcome::Written;
 }
 
 // One line on a terminal's stderr, redrawn in place a few times a second:
@@ -322,9 +323,10 @@ int main(int argc, char** argv) {
     }
     if (frames) {
       const std::string name = frames->Name(number);
-      if (!WriteFrame(name, framesKind)) {
+      std::error_code reason;
+      if (!WriteFrame(name, framesKind, reason)) {
         shownProgress.Clear();
-        return Fail("glintor-render: could not write " + name);
+        return Fail("glintor-render: could not write " + name + ": " + ReasonText(reason));
       }
     }
     shownProgress.FrameDone();
@@ -332,8 +334,9 @@ int main(int argc, char** argv) {
   shownProgress.Clear();
   std::fflush(stdout);
 
-  if (outputKind && !WriteFrame(files[1], *outputKind)) {
-    return Fail("glintor-render: could not write " + files[1]);
+  std::error_code reason;
+  if (outputKind && !WriteFrame(files[1], *outputKind, reason)) {
+    return Fail("glintor-render: could not write " + files[1] + ": " + ReasonText(reason));
   }
   ReleaseBuffers();
   return 0;

@@ -1,6 +1,7 @@
 #include "frame_file.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <random>
 #include <string>
@@ -19,27 +20,28 @@ namespace {
 
 // Gives `from` the name `to` unless a file already has it; the check and the
 // naming are one step, so a file that appears meanwhile is never replaced.
-WriteOutcome NameIfFree(const fs::path& from, const fs::path& to) {
+WriteOutcome NameIfFree(const fs::path& from, const fs::path& to, std::error_code& reason) {
 #ifdef _WIN32
   if (MoveFileExW(from.c_str(), to.c_str(), 0)) return WriteOutcome::Written;
   const DWORD error = GetLastError();
-  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? WriteOutcome::Exists
-                                                                      : WriteOutcome::Failed;
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return WriteOutcome::Exists;
+  reason.assign(static_cast<int>(error), std::system_category());
+  return WriteOutcome::Failed;
 #else
   if (link(from.c_str(), to.c_str()) == 0) return WriteOutcome::Written;
   if (errno == EEXIST) return WriteOutcome::Exists;
   // Some file systems have no hard links: check, then rename.
-  std::error_code error;
-  if (fs::exists(to, error) || error) return error ? WriteOutcome::Failed : WriteOutcome::Exists;
-  fs::rename(from, to, error);
-  return error ? WriteOutcome::Failed : WriteOutcome::Written;
+  if (fs::exists(to, reason) || reason) return reason ? WriteOutcome::Failed : WriteOutcome::Exists;
+  fs::rename(from, to, reason);
+  return reason ? WriteOutcome::Failed : WriteOutcome::Written;
 #endif
 }
 
 }  // namespace
 
 WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
-                                   const std::function<bool(const fs::path&)>& write) {
+                                   const std::function<bool(const fs::path&, std::error_code&)>& write,
+                                   std::error_code& reason) {
   std::error_code error;
   if (!replace && (fs::exists(target, error) || fs::is_symlink(target, error))) {
     return WriteOutcome::Exists;
@@ -48,16 +50,45 @@ WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
   fs::path temporary = target;
   temporary += ".partial-" + std::to_string(random());
   WriteOutcome outcome = WriteOutcome::Failed;
-  if (write(temporary)) {
+  reason.clear();
+  if (write(temporary, reason)) {
     if (replace) {
-      fs::rename(temporary, target, error);
-      if (!error) outcome = WriteOutcome::Written;
+      fs::rename(temporary, target, reason);
+      if (!reason) outcome = WriteOutcome::Written;
     } else {
-      outcome = NameIfFree(temporary, target);
+      outcome = NameIfFree(temporary, target, reason);
     }
   }
+  // A writer that forgot to say why still failed.
+  if (outcome == WriteOutcome::Failed && !reason) reason = std::make_error_code(std::errc::io_error);
   fs::remove(temporary, error);
   return outcome;
+}
+
+std::error_code ErrnoReason() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
+
+std::string ReasonText(const std::error_code& reason) {
+#ifdef _WIN32
+  if (reason.category() == std::system_category()) {
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(reason.value()), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string utf8;
+    if (length > 0) utf8 = DisplayName(fs::path(std::wstring(text, length)));
+    LocalFree(text);
+    // The system's sentences end in ".\r\n"; ours add their own full stop.
+    while (!utf8.empty() && (utf8.back() == '.' || utf8.back() == '\r' || utf8.back() == '\n' ||
+                             utf8.back() == ' ')) {
+      utf8.pop_back();
+    }
+    if (!utf8.empty()) return utf8;
+    char code[32];
+    std::snprintf(code, sizeof code, "error 0x%08lX", static_cast<unsigned long>(reason.value()));
+    return code;
+  }
+#endif
+  return reason.message();
 }
 
 std::string DisplayName(const fs::path& path) {

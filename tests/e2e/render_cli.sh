@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # glintor-render from the command line: --frames and --lights, PNG and BMP
-# output, failed writes (exit 1) and usage errors (exit 2), neither of which
-# may leave a file behind.
+# output, failed writes (exit 1) with the system's reason and usage errors
+# (exit 2), neither of which may leave a file behind.
 source "$(dirname "$0")/lib.sh"
 need_tools compare
 
@@ -41,15 +41,18 @@ pass "--frames writes every frame; --lights files and stdin; PNG output equals B
 
 # A folder in the output's place (taken.*) lets the write go as far as the
 # final rename.
-for output in taken.png taken.bmp none/missing/out.png; do
-  expect 1 "$work/odd.bmp" "$work/$output"
-  grep -qxF "glintor-render: could not write $work/$output" "$work/stderr" || fail "$output: $(cat "$work/stderr")"
+for case in "taken.png:Is a directory" "taken.bmp:Is a directory" "none/missing/out.png:No such file or directory"; do
+  expect 1 "$work/odd.bmp" "$work/${case%%:*}"
+  grep -qxF "glintor-render: could not write $work/${case%%:*}: ${case#*:}" "$work/stderr" || fail "$(cat "$work/stderr")"
 done
 expect 1 --frames "$work/none/missing/f%d.png" "$work/odd.bmp"
 # A disk that fills up part way: a file-size limit of 4 KB.
-for output in full.png full.bmp; do (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1; done
+for output in full.png full.bmp; do
+  (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1
+  grep -qxF "glintor-render: could not write $work/none/$output: File too large" "$work/stderr" || fail "$(cat "$work/stderr")"
+done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
-pass "failed writes exit with 1 and leave nothing"
+pass "failed writes exit with 1, say why and leave nothing"
 
 printf '1,1\n# fine\n2;3\n' >"$work/bad.txt"
 expect 2 --lights "$work/bad.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
