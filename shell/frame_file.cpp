@@ -18,6 +18,39 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The longest file name (one path component) the file systems take:
+// NAME_MAX bytes, on Windows UTF-16 units.
+constexpr std::size_t kLongestFileName = 255;
+
+// Whether the unit continues the character before it (a UTF-8 trailing
+// byte, a UTF-16 low surrogate): a name cut there would split it.
+bool ContinuesCharacter(fs::path::value_type unit) {
+#ifdef _WIN32
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+#else
+  return (static_cast<unsigned char>(unit) & 0xC0) == 0x80;
+#endif
+}
+
+// `name` cut to at most `limit` units, whole characters only.
+fs::path::string_type Shortened(fs::path::string_type name, std::size_t limit) {
+  if (name.size() <= limit) return name;
+  std::size_t cut = limit;
+  while (cut > 0 && ContinuesCharacter(name[cut])) --cut;
+  name.resize(cut);
+  return name;
+}
+
+// Beside `target`, named for it; a target's name that is near the limit
+// loses its end here, since the temporary's name must fit too.
+fs::path TemporaryBeside(const fs::path& target) {
+  static std::random_device random;
+  const fs::path suffix = ".partial-" + std::to_string(random());
+  fs::path name = Shortened(target.filename().native(), kLongestFileName - suffix.native().size());
+  name += suffix;
+  return target.parent_path() / name;
+}
+
 // Gives `from` the name `to` unless a file already has it; the check and the
 // naming are one step, so a file that appears meanwhile is never replaced.
 WriteOutcome NameIfFree(const fs::path& from, const fs::path& to, std::error_code& reason) {
@@ -46,9 +79,7 @@ WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
   if (!replace && (fs::exists(target, error) || fs::is_symlink(target, error))) {
     return WriteOutcome::Exists;
   }
-  static std::random_device random;
-  fs::path temporary = target;
-  temporary += ".partial-" + std::to_string(random());
+  const fs::path temporary = TemporaryBeside(target);
   WriteOutcome outcome = WriteOutcome::Failed;
   reason.clear();
   if (write(temporary, reason)) {
@@ -114,7 +145,10 @@ fs::path SavedFrameName(const fs::path& picture, std::string_view mode, std::uin
   suffix.append(1, '-').append(std::to_string(row));
   if (n >= 2) suffix.append(1, '-').append(std::to_string(n));
   suffix.append(".png");
-  fs::path name = picture.stem();
-  name += suffix;
+  // A long picture name loses the end of its stem, so that the saved name
+  // still fits the file name limit (the suffix tells the frames apart).
+  const fs::path ending = suffix;
+  fs::path name = Shortened(picture.stem().native(), kLongestFileName - ending.native().size());
+  name += ending;
   return picture.parent_path() / name;
 }

@@ -35,5 +35,15 @@ TEST(WriteThroughTemporary, LeavesOnlyWholeFilesAndNeverReplacesOne) {
   // A folder in the way fails at the rename, with the system's reason.
   EXPECT_EQ(WriteThroughTemporary(folder, true, writer(true), reason), WriteOutcome::Failed);
   EXPECT_EQ(ReasonText(reason), "Is a directory");
+
+  // A picture's name near the file name limit: the saved name (254 bytes)
+  // and its temporary lose the end of the stem, never part of a character.
+  std::string stem = "a", kept = "a";
+  for (int i = 0; i < 124; ++i) stem += "\xc3\xa9";
+  for (int i = 0; i < 118; ++i) kept += "\xc3\xa9";
+  const fs::path saved = SavedFrameName(folder / (stem + ".png"), "weighted", 1, 2);
+  EXPECT_EQ(saved, folder / (kept + "-weighted-1-2.png"));
+  EXPECT_EQ(WriteThroughTemporary(saved, false, writer(true), reason), WriteOutcome::Written);
+  EXPECT_TRUE(fs::exists(saved));
   fs::remove_all(folder);
 }
