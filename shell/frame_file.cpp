@@ -1,8 +1,11 @@
 #include "frame_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <iterator>
 #include <random>
 #include <string>
 #include <system_error>
@@ -11,6 +14,8 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -51,6 +56,81 @@ fs::path TemporaryBeside(const fs::path& target) {
   return target.parent_path() / name;
 }
 
+#ifdef _WIN32
+// The Windows viewer is a windowed program: no console sends it Ctrl+C.
+class RemovedOnSignal {
+ public:
+  explicit RemovedOnSignal(const fs::path&) {}
+};
+#else
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM};
+
+// The temporary being written, for the signal handler, which may call only
+// async-signal-safe functions: a fixed buffer, no path. Its handler may run
+// on any thread, so the name is published by the flag, set after it.
+char temporaryName[4096];  // PATH_MAX: a longer name cannot be created anyway
+std::atomic<bool> temporaryNamed{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void RemoveTemporaryAndEnd(int signal) {
+  if (temporaryNamed.load()) unlink(temporaryName);
+  struct sigaction ending {};
+  ending.sa_handler = SIG_DFL;
+  sigemptyset(&ending.sa_mask);
+  sigaction(signal, &ending, nullptr);
+  raise(signal);  // delivered when this handler returns: the program ends as it would have
+}
+
+// While it lives, SIGINT and SIGTERM remove the temporary before they end
+// the program; signals that are ignored stay ignored. The name and the
+// handlers change with both signals blocked on this thread.
+class RemovedOnSignal {
+ public:
+  explicit RemovedOnSignal(const fs::path& temporary) {
+    const std::string& name = temporary.native();
+    if (name.size() >= sizeof temporaryName) return;
+    const sigset_t unblocked = BlockEndingSignals();
+    std::memcpy(temporaryName, name.c_str(), name.size() + 1);
+    temporaryNamed = true;
+    struct sigaction handler {};
+    handler.sa_handler = RemoveTemporaryAndEnd;
+    sigemptyset(&handler.sa_mask);
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+      if (previous_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &handler, nullptr);
+    }
+    pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
+    active_ = true;
+  }
+
+  ~RemovedOnSignal() {
+    if (!active_) return;
+    const sigset_t unblocked = BlockEndingSignals();
+    for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+      sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    }
+    temporaryNamed = false;
+    pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);
+  }
+
+  RemovedOnSignal(const RemovedOnSignal&) = delete;
+  RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;
+
+ private:
+  // Returns the mask before.
+  static sigset_t BlockEndingSignals() {
+    sigset_t blocked, before;
+    sigemptyset(&blocked);
+    for (const int signal : kEndingSignals) sigaddset(&blocked, signal);
+    pthread_sigmask(SIG_BLOCK, &blocked, &before);
+    return before;
+  }
+
+  struct sigaction previous_[std::size(kEndingSignals)] {};
+  bool active_ = false;
+};
+#endif
+
 // Gives `from` the name `to` unless a file already has it; the check and the
 // naming are one step, so a file that appears meanwhile is never replaced.
 WriteOutcome NameIfFree(const fs::path& from, const fs::path& to, std::error_code& reason) {
@@ -80,6 +160,7 @@ WriteOutcome WriteThroughTemporary(const fs::path& target, bool replace,
     return WriteOutcome::Exists;
   }
   const fs::path temporary = TemporaryBeside(target);
+  const RemovedOnSignal removedOnSignal(temporary);
   WriteOutcome outcome = WriteOutcome::Failed;
   reason.clear();
   if (write(temporary, reason)) {

@@ -22,7 +22,8 @@ enum class WriteOutcome { Written, Exists, Failed };
 // Lets `write` fill a temporary file beside `target`, then gives it the
 // target's name, so that nothing half-written ever bears either name. With
 // replace false an existing target is kept (Exists) and nothing is written.
-// The temporary is gone afterwards whatever happened. Failed sets `reason`.
+// The temporary is gone afterwards whatever happened, also when SIGINT or
+// SIGTERM ends the program meanwhile. Failed sets `reason`.
 WriteOutcome WriteThroughTemporary(
     const std::filesystem::path& target, bool replace,
     const std::function<bool(const std::filesystem::path&, std::error_code&)>& write,

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # glintor-render from the command line: --frames and --lights, PNG and BMP
-# output, failed writes (exit 1) with the system's reason and usage errors
-# (exit 2), neither of which may leave a file behind.
+# output, failed writes (exit 1) with the system's reason, SIGINT and SIGTERM
+# and usage errors (exit 2), none of which may leave a file behind.
 source "$(dirname "$0")/lib.sh"
 need_tools compare
 
@@ -53,6 +53,20 @@ for output in full.png full.bmp; do
 done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
 pass "failed writes exit with 1, say why and leave nothing"
+
+# Ended while it writes a large frame, it ends as the signal would and
+# leaves no temporary. (A background job ignores SIGINT unless told not to.)
+"$GLINTOR_SCENE" --size 2000x1500 "$work/large.bmp" && printf '%d,0\n' {0..49} >"$work/row.txt" || fail "no large picture"
+for signal in INT TERM INT TERM; do
+  (trap - INT && exec "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/large.bmp" >/dev/null) &
+  wait_for "a frame being written" eval '[ -n "$(find "$work/none" -name "*.partial*")" ]'
+  kill -"$signal" $!
+  got=0 && wait $! || got=$?
+  [ "$got" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit code $got"
+  [ -z "$(find "$work/none" -name '*.partial*')" ] || fail "SIG$signal left $(ls "$work/none")"
+  rm -f "$work/none/"*
+done
+pass "SIGINT and SIGTERM leave no temporary"
 
 printf '1,1\n# fine\n2;3\n' >"$work/bad.txt"
 expect 2 --lights "$work/bad.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
