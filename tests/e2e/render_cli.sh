@@ -22,7 +22,7 @@ mkdir "$work/frames" "$work/taken.png" "$work/taken.bmp" "$work/none"
 # Every frame of --frames is the frame a run ending at its light writes (a
 # frame keeps pixels of the ones before), with one title line each. --light,
 # --lights FILE and --lights - add lights in command-line order.
-printf '# path\n 0 , 0 \r\n\n100,99\r\n' >"$work/lights.txt"
+printf '\xef\xbb\xbf 0 , 0 \r\n# path\n\n100,99 \t# the corner\r\n' >"$work/lights.txt"
 expect 0 --light 50,0 --lights "$work/lights.txt" --lights - --light 7,7 \
   --frames "$work/frames/f-%03d.png" "$work/odd.bmp" <<<"20,30"
 [ "$(ls "$work/frames")" = "$(printf 'f-%03d.png\n' 0 1 2 3 4)" ] || fail "--frames wrote $(ls "$work/frames")"
@@ -75,10 +75,11 @@ expect 2
 for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,5" "--light 5,100 $work/none/out.bmp" \
   "--lights $work/none/missing.txt" "--frames $work/none/f.png" "--frames $work/none/f%d-%d.png" \
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
-  "$work/none/a.png $work/none/b.png"; do
+  "$work/none/a.png $work/none/b.png" "--lights /dev/zero" \
+  "--lights -"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]}"
-done
+done < <(yes 1,1)  # for --lights -: more than any lights file may hold
 [ -z "$(ls "$work/none")" ] || fail "a usage error wrote $(ls "$work/none")"
 expect 0 --help
 pass "usage errors exit with 2 and write nothing"
