@@ -193,6 +193,26 @@ std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
   return problem;
 }
 
+// Whether writing `name` would replace the input picture, whatever the
+// spelling of either or the links between them.
+bool IsInput(const std::string& name, const std::string& input) {
+  std::error_code error;
+  return fs::equivalent(name, input, error);
+}
+
+// Empty unless a file to be written is the input picture.
+std::string InputOverwritten(const std::string& input, const std::optional<std::string>& output,
+                             const std::optional<FramePattern>& frames, std::size_t frameCount) {
+  if (output && IsInput(*output, input)) return "the output is the input picture: " + *output;
+  for (std::size_t number = 0; frames && number < frameCount; ++number) {
+    const std::string frameName = frames->Name(number);
+    if (IsInput(frameName, input)) {
+      return "--frames: frame " + std::to_string(number) + " is the input picture: " + frameName;
+    }
+  }
+  return {};
+}
+
 bool WriteFrame(const std::string& name, ImageKind kind, std::error_code& reason) {
   if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output, reason);
   const auto write = [](const fs::path& file, std::error_code& failure) {
@@ -317,6 +337,13 @@ int main(int argc, char** argv) {
                    " lies outside the " + std::to_string(scene.width) + " x " +
                    std::to_string(scene.height) + " picture");
     }
+  }
+  // Checked by name for every frame, a few microseconds each, before any is rendered.
+  const std::string overwritten = InputOverwritten(
+      files[0], outputKind ? std::optional(files[1]) : std::nullopt, frames, lights.size());
+  if (!overwritten.empty()) {
+    ReleaseBuffers();
+    return Usage(overwritten);
   }
   if (!AllocateFrameBuffers()) return Fail(StartupMessage(LoadResult::OutOfMemory, files[0]));
 

@@ -18,6 +18,7 @@ same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ] || fail "$1 and $2
 
 "$GLINTOR_SCENE" --size 101x100 "$work/odd.bmp" || fail "no test picture"
 mkdir "$work/frames" "$work/taken.png" "$work/taken.bmp" "$work/none"
+ln -s odd.bmp "$work/alias.png" && ln "$work/odd.bmp" "$work/same1.bmp" || fail "no links to the test picture"
 
 # Every frame of --frames is the frame a run ending at its light writes (a
 # frame keeps pixels of the ones before), with one title line each. --light,
@@ -71,11 +72,13 @@ pass "SIGINT and SIGTERM leave no temporary"
 printf '1,1\n# fine\n2;3\n' >"$work/bad.txt"
 expect 2 --lights "$work/bad.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
 grep -qF "glintor-render: $work/bad.txt:3: expected COLUMN,ROW" "$work/stderr" || fail "bad line: $(cat "$work/stderr")"
+expect 2 --light 1,1 --light 2,2 --frames "$work/same%d.bmp" "$work/odd.bmp"
+grep -qF "glintor-render: --frames: frame 1 is the input picture: $work/same1.bmp" "$work/stderr" || fail "$(cat "$work/stderr")"
 expect 2
 for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,5" "--light 5,100 $work/none/out.bmp" \
   "--lights $work/none/missing.txt" "--frames $work/none/f.png" "--frames $work/none/f%d-%d.png" \
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
-  "$work/none/a.png $work/none/b.png" "--lights /dev/zero" \
+  "$work/none/a.png $work/none/b.png" "$work/none/../odd.bmp" "$work/alias.png" "--lights /dev/zero" \
   "--lights -"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]}"
