@@ -5,14 +5,17 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "arguments.h"
@@ -133,60 +136,89 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// Appends the lights of a file ("-": standard input), one "COLUMN,ROW" a
-// line, spaces allowed around both numbers. Empty string when all is well,
-// else the problem, naming the file as given and the line.
+// One line of a lights file: "COLUMN,ROW", spaces allowed around both
+// numbers, perhaps a "# comment" after. Blank and comment lines add no
+// light. False if the line holds anything else.
+bool AddLightOfLine(std::string_view line, std::vector<Light>* lights) {
+  const std::string_view text = Trimmed(line.substr(0, line.find('#')));
+  if (text.empty()) return true;
+  const std::size_t comma = text.find(',');
+  if (comma == std::string_view::npos) return false;
+  const std::string pair = std::string(Trimmed(text.substr(0, comma))) + "," +
+                           std::string(Trimmed(text.substr(comma + 1)));
+  Light light{};
+  if (!ParsePair(pair, ',', 65535, &light.column, &light.row)) return false;
+  lights->push_back(light);
+  return true;
+}
+
+// A file that never ends (/dev/zero, a runaway pipe) is refused as soon as
+// it passes these. A line is a pair and perhaps a comment; 16 MiB holds
+// over a million lights, half a day of animation at 30 frames a second,
+// and keeps their list under 64 MiB.
+constexpr std::size_t kLongestLine = 4096;
+constexpr std::size_t kLargestLightsFile = std::size_t{16} << 20;
+
+// Appends the lights of a file ("-": standard input), one a line (see
+// AddLightOfLine); a UTF-8 byte order mark may start it. Empty string when
+// all is well, else the problem, naming the file as given and the line.
 std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
   std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
-  if (file == nullptr) return "could not read " + name;
-  // Far longer than any valid line: a file without line ends is not kept whole.
-  constexpr std::size_t kLongestLine = 256;
+  if (file == nullptr) return "could not read " + name + ": " + std::strerror(errno);
   std::string problem;
   std::string line;
-  unsigned long lineNumber = 0;
-  bool tooLong = false;
+  unsigned long lineNumber = 1;
+  std::size_t size = 0;
+  const auto where = [&] { return name + ":" + std::to_string(lineNumber) + ": "; };
   for (int c = 0; c != EOF && problem.empty();) {
     c = std::getc(file);
-    if (c != '\n' && c != EOF) {
-      if (line.size() < kLongestLine) {
+    if (c != EOF && ++size > kLargestLightsFile) {
+      problem = where() + "the file is longer than 16 MiB";
+    } else if (c != '\n' && c != EOF) {
+      if (line.size() == kLongestLine) {
+        problem = where() + "the line is longer than 4096 bytes";
+      } else {
         line += static_cast<char>(c);
-      } else {
-        tooLong = true;
       }
-      continue;
+    } else {
+      std::string_view text = line;
+      if (lineNumber == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+      if (!AddLightOfLine(text, lights)) problem = where() + "expected COLUMN,ROW";
+      line.clear();
+      ++lineNumber;
     }
-    if (c == EOF && line.empty() && !tooLong) break;
-    ++lineNumber;
-    const std::string_view text = Trimmed(line);
-    const bool comment = !text.empty() && text.front() == '#';
-    if (!comment && (tooLong || !text.empty())) {
-      const std::size_t comma = text.find(',');
-      Light light{};
-      const std::string pair =
-          comma == std::string_view::npos
-              ? std::string(text)
-              : std::string(Trimmed(text.substr(0, comma))) + "," +
-                    std::string(Trimmed(text.substr(comma + 1)));
-      if (tooLong || !ParsePair(pair, ',', 65535, &light.column, &light.row)) {
-        problem = name + ":" + std::to_string(lineNumber) + ": expected COLUMN,ROW";
-      } else {
-        lights->push_back(light);
-      }
-    }
-    line.clear();
-    tooLong = false;
   }
   if (problem.empty() && std::ferror(file)) problem = "could not read " + name;
   if (file != stdin) std::fclose(file);
   return problem;
 }
 
-bool WriteFrame(const std::string& name, ImageKind kind) {
-  if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output);
-  const auto write = [](const fs::path& file) {
-    return WritePng(file, scene.width, scene.height, scene.output);
+// Whether writing `name` would replace the input picture, whatever the
+// spelling of either or the links between them.
+bool IsInput(const std::string& name, const std::string& input) {
+  std::error_code error;
+  return fs::equivalent(name, input, error);
+}
+
+// Empty unless a file to be written is the input picture.
+std::string InputOverwritten(const std::string& input, const std::optional<std::string>& output,
+                             const std::optional<FramePattern>& frames, std::size_t frameCount) {
+  if (output && IsInput(*output, input)) return "the output is the input picture: " + *output;
+  for (std::size_t number = 0; frames && number < frameCount; ++number) {
+    const std::string frameName = frames->Name(number);
+    if (IsInput(frameName, input)) {
+      return "--frames: frame " + std::to_string(number) + " is the input picture: " + frameName;
+    }
+  }
+  return {};
+}
+
+bool WriteFrame(const std::string& name, ImageKind kind, std::error_code& reason) {
+  if (kind == ImageKind::Bmp) return WriteBmp(name, scene.width, scene.height, 24, scene.output, reason);
+  const auto write = [](const fs::path& file, std::error_code& failure) {
+    return WritePng(file, scene.width, scene.height, scene.output, failure);
   };
-  return WriteThroughTemporary(name, true, write) == WriteOutcome::Written;
+  return WriteThroughTemporary(name, true, write, reason) == WriteOutcome::Written;
 }
 
 // One line on a terminal's stderr, redrawn in place a few times a second:
@@ -306,6 +338,13 @@ int main(int argc, char** argv) {
                    std::to_string(scene.height) + " picture");
     }
   }
+  // Checked by name for every frame, a few microseconds each, before any is rendered.
+  const std::string overwritten = InputOverwritten(
+      files[0], outputKind ? std::optional(files[1]) : std::nullopt, frames, lights.size());
+  if (!overwritten.empty()) {
+    ReleaseBuffers();
+    return Usage(overwritten);
+  }
   if (!AllocateFrameBuffers()) return Fail(StartupMessage(LoadResult::OutOfMemory, files[0]));
 
   Progress shownProgress(lights.size(), lights.size() > 1 && isatty(2));
@@ -322,9 +361,10 @@ int main(int argc, char** argv) {
     }
     if (frames) {
       const std::string name = frames->Name(number);
-      if (!WriteFrame(name, framesKind)) {
+      std::error_code reason;
+      if (!WriteFrame(name, framesKind, reason)) {
         shownProgress.Clear();
-        return Fail("glintor-render: could not write " + name);
+        return Fail("glintor-render: could not write " + name + ": " + ReasonText(reason));
       }
     }
     shownProgress.FrameDone();
@@ -332,8 +372,9 @@ int main(int argc, char** argv) {
   shownProgress.Clear();
   std::fflush(stdout);
 
-  if (outputKind && !WriteFrame(files[1], *outputKind)) {
-    return Fail("glintor-render: could not write " + files[1]);
+  std::error_code reason;
+  if (outputKind && !WriteFrame(files[1], *outputKind, reason)) {
+    return Fail("glintor-render: could not write " + files[1] + ": " + ReasonText(reason));
   }
   ReleaseBuffers();
   return 0;

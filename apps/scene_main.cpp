@@ -7,6 +7,7 @@
 
 #include "arguments.h"
 #include "bmp_file.h"
+#include "frame_file.h"
 #include "scene.h"
 
 namespace {
@@ -57,8 +58,9 @@ int main(int argc, char** argv) {
   if (output == nullptr) return Usage("no output file given");
 
   const auto pixels = DrawScene(width, height);
-  if (!WriteBmp(output, width, height, depth, pixels.data())) {
-    std::fprintf(stderr, "glintor-scene: could not write %s\n", output);
+  std::error_code reason;
+  if (!WriteBmp(output, width, height, depth, pixels.data(), reason)) {
+    std::fprintf(stderr, "glintor-scene: could not write %s: %s\n", output, ReasonText(reason).c_str());
     return 1;
   }
   return 0;

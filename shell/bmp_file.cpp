@@ -1,5 +1,6 @@
 #include "bmp_file.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <vector>
 
@@ -153,8 +154,9 @@ LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize, std::
 }
 
 bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-              unsigned bitsPerPixel, const std::uint8_t* bgrRows) {
+              unsigned bitsPerPixel, const std::uint8_t* bgrRows, std::error_code& reason) {
   if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 32) {
+    reason = std::make_error_code(std::errc::invalid_argument);
     return false;
   }
   const std::uint64_t rowBytes = PaddedRowBytes(width, bitsPerPixel);
@@ -163,6 +165,7 @@ bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint3
   const std::uint64_t fileBytes = 54 + paletteBytes + dataBytes;
   if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
       fileBytes > 0xFFFFFFFF) {
+    reason = std::make_error_code(std::errc::file_too_large);
     return false;
   }
 
@@ -188,9 +191,13 @@ bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint3
     head.insert(head.end(), {grey, grey, grey, 0});
   }
 
-  const auto write = [&](const std::filesystem::path& temporary) {
+  const auto write = [&](const std::filesystem::path& temporary, std::error_code& failure) {
+    errno = 0;
     std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
-    if (file == nullptr) return false;
+    if (file == nullptr) {
+      failure = ErrnoReason();
+      return false;
+    }
     bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size();
     std::vector<std::uint8_t> row;
     row.reserve(static_cast<std::size_t>(rowBytes));
@@ -201,7 +208,12 @@ bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint3
       row.resize(static_cast<std::size_t>(rowBytes), 0);
       written = std::fwrite(row.data(), 1, row.size(), file) == row.size();
     }
-    return std::fclose(file) == 0 && written;
+    if (!written) failure = ErrnoReason();
+    if (std::fclose(file) != 0 && written) {
+      failure = ErrnoReason();
+      written = false;
+    }
+    return written;
   };
-  return WriteThroughTemporary(path, true, write) == WriteOutcome::Written;
+  return WriteThroughTemporary(path, true, write, reason) == WriteOutcome::Written;
 }

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <system_error>
 
 #include "source_image.h"
 #include "startup_messages.h"
@@ -45,6 +46,7 @@ LoadResult CheckBmpHeader(const BmpHeader& header, std::uint64_t fileSize,
 // Writes a bottom-up BMP of the given depth (8: grey levels, 16: 5-5-5,
 // 24 or 32) from packed B, G, R rows, bottom row first. Writes to a
 // temporary file beside path and renames it, so a failed write leaves no
-// partial picture. False on any failure.
+// partial picture. False on any failure, with the system's reason in
+// `reason`.
 bool WriteBmp(const std::filesystem::path& path, std::uint32_t width, std::uint32_t height,
-              unsigned bitsPerPixel, const std::uint8_t* bgrRows);
+              unsigned bitsPerPixel, const std::uint8_t* bgrRows, std::error_code& reason);

@@ -7,21 +7,34 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 // A platform's PNG encoder (each backend has one): packed B, G, R rows,
-// bottom row first, as a 24-bit PNG. False on any failure, which may leave
-// a partial file: callers write through WriteThroughTemporary.
+// bottom row first, as a 24-bit PNG. False on any failure, with the
+// system's reason in `reason`; it may leave a partial file: callers write
+// through WriteThroughTemporary.
 using PngWriter = bool (*)(const std::filesystem::path& file, std::uint32_t width,
-                           std::uint32_t height, const std::uint8_t* bgrRows);
+                           std::uint32_t height, const std::uint8_t* bgrRows,
+                           std::error_code& reason);
 
 enum class WriteOutcome { Written, Exists, Failed };
 
 // Lets `write` fill a temporary file beside `target`, then gives it the
 // target's name, so that nothing half-written ever bears either name. With
 // replace false an existing target is kept (Exists) and nothing is written.
-// The temporary is gone afterwards whatever happened.
-WriteOutcome WriteThroughTemporary(const std::filesystem::path& target, bool replace,
-                                   const std::function<bool(const std::filesystem::path&)>& write);
+// The temporary is gone afterwards whatever happened, also when SIGINT or
+// SIGTERM ends the program meanwhile. Failed sets `reason`.
+WriteOutcome WriteThroughTemporary(
+    const std::filesystem::path& target, bool replace,
+    const std::function<bool(const std::filesystem::path&, std::error_code&)>& write,
+    std::error_code& reason);
+
+// The errno of the C library call that just failed (EIO if it set none).
+std::error_code ErrnoReason();
+
+// A failure's reason as the system words it, for messages: "Permission
+// denied".
+std::string ReasonText(const std::error_code& reason);
 
 // A path as UTF-8 text, for messages.
 std::string DisplayName(const std::filesystem::path& path);

@@ -90,20 +90,22 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
 }
 
 bool SaveShownFrame(const fs::path& picture, const char* modeName, PngWriter writePng) {
-  const auto write = [writePng](const fs::path& file) {
-    return writePng(file, scene.width, scene.height, scene.output);
+  const auto write = [writePng](const fs::path& file, std::error_code& reason) {
+    return writePng(file, scene.width, scene.height, scene.output, reason);
   };
   // Far more tries than any folder holds frames of one light.
   for (unsigned n = 1; n <= 100000; ++n) {
     const fs::path target = SavedFrameName(picture, modeName, scene.lightColumn, scene.lightRow, n);
-    const WriteOutcome outcome = WriteThroughTemporary(target, false, write);
+    std::error_code reason;
+    const WriteOutcome outcome = WriteThroughTemporary(target, false, write, reason);
     if (outcome == WriteOutcome::Exists) continue;
     if (outcome == WriteOutcome::Written) {
       std::printf("%s\n", DisplayName(target).c_str());
       std::fflush(stdout);
       return true;
     }
-    std::fprintf(stderr, "The frame could not be saved to %s.\n", DisplayName(target).c_str());
+    std::fprintf(stderr, "The frame could not be saved to %s: %s.\n", DisplayName(target).c_str(),
+                 ReasonText(reason).c_str());
     std::fflush(stderr);
     return false;
   }

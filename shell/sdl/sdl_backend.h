@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <system_error>
 
 #include "source_image.h"
 #include "startup_messages.h"
@@ -17,6 +18,6 @@ LoadResult LoadSourceImageFromBytes(const std::uint8_t* bytes, std::size_t size,
                                     std::int64_t minSide = kMinPictureSide);
 
 // SDL_image's PNG encoder: packed B, G, R rows, bottom row first, as a
-// 24-bit PNG.
+// 24-bit PNG (a PngWriter).
 bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-              const std::uint8_t* bgrRows);
+              const std::uint8_t* bgrRows, std::error_code& reason);

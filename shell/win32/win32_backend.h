@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -25,9 +26,9 @@ void UseProgramInstance(HINSTANCE instance);
 LoadResult LoadSourceImage(const std::filesystem::path& file);
 
 // The Windows Imaging Component's PNG encoder: packed B, G, R rows, bottom
-// row first, as a 24-bit PNG.
+// row first, as a 24-bit PNG (a PngWriter).
 bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-              const std::uint8_t* bgrRows);
+              const std::uint8_t* bgrRows, std::error_code& reason);
 
 // UTF-8 text as the system's wide strings.
 std::wstring WideText(const std::string& utf8);

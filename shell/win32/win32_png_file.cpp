@@ -5,9 +5,22 @@
 #include "win32_backend.h"
 #include "win32_imaging.h"
 
+namespace {
+
+// The system's error behind an HRESULT, where it wraps one.
+std::error_code HresultReason(HRESULT result) {
+  const int code = HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result) : result;
+  return {code, std::system_category()};
+}
+
+}  // namespace
+
 bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-              const std::uint8_t* bgrRows) {
-  if (width == 0 || height == 0 || width > 0x7FFFFFFF / 3 || height > 0x7FFFFFFF) return false;
+              const std::uint8_t* bgrRows, std::error_code& reason) {
+  if (width == 0 || height == 0 || width > 0x7FFFFFFF / 3 || height > 0x7FFFFFFF) {
+    reason = HresultReason(E_INVALIDARG);
+    return false;
+  }
   const ComPtr<IWICImagingFactory> factory = ImagingFactory();
   // Released in reverse order: the file is closed before the caller renames it.
   ComPtr<IWICStream> stream;
@@ -15,13 +28,16 @@ bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint3
   ComPtr<IWICBitmapFrameEncode> frame;
   ComPtr<IPropertyBag2> options;
   WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
-  if (factory == nullptr || FAILED(factory->CreateStream(&stream)) ||
-      FAILED(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) ||
-      FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
-      FAILED(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
-      FAILED(encoder->CreateNewFrame(&frame, &options)) || FAILED(frame->Initialize(options.Get())) ||
-      FAILED(frame->SetSize(width, height)) || FAILED(frame->SetPixelFormat(&format)) ||
-      !IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) {
+  HRESULT result = E_FAIL;  // kept from the step that failed
+  const auto done = [&result](HRESULT step) { return SUCCEEDED(result = step); };
+  if (factory == nullptr || !done(factory->CreateStream(&stream)) ||
+      !done(stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE)) ||
+      !done(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder)) ||
+      !done(encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache)) ||
+      !done(encoder->CreateNewFrame(&frame, &options)) || !done(frame->Initialize(options.Get())) ||
+      !done(frame->SetSize(width, height)) || !done(frame->SetPixelFormat(&format)) ||
+      !done(IsEqualGUID(format, GUID_WICPixelFormat24bppBGR) ? S_OK : WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT)) {
+    reason = HresultReason(result);
     return false;
   }
   // The encoder takes rows top row first; one at a time, since ours run the
@@ -29,7 +45,9 @@ bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint3
   const UINT rowBytes = width * 3;
   for (std::uint32_t row = 0; row < height; ++row) {
     const std::uint8_t* source = bgrRows + std::size_t{rowBytes} * (height - 1 - row);
-    if (FAILED(frame->WritePixels(1, rowBytes, rowBytes, const_cast<BYTE*>(source)))) return false;
+    if (!done(frame->WritePixels(1, rowBytes, rowBytes, const_cast<BYTE*>(source)))) break;
   }
-  return SUCCEEDED(frame->Commit()) && SUCCEEDED(encoder->Commit());
+  if (SUCCEEDED(result) && done(frame->Commit()) && done(encoder->Commit())) return true;
+  reason = HresultReason(result);
+  return false;
 }

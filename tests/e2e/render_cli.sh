@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # glintor-render from the command line: --frames and --lights, PNG and BMP
-# output, failed writes (exit 1) and usage errors (exit 2), neither of which
-# may leave a file behind.
+# output, failed writes (exit 1) with the system's reason, SIGINT and SIGTERM
+# and usage errors (exit 2), none of which may leave a file behind.
 source "$(dirname "$0")/lib.sh"
 need_tools compare
 
@@ -18,11 +18,12 @@ same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ] || fail "$1 and $2
 
 "$GLINTOR_SCENE" --size 101x100 "$work/odd.bmp" || fail "no test picture"
 mkdir "$work/frames" "$work/taken.png" "$work/taken.bmp" "$work/none"
+ln -s odd.bmp "$work/alias.png" && ln "$work/odd.bmp" "$work/same1.bmp" || fail "no links to the test picture"
 
 # Every frame of --frames is the frame a run ending at its light writes (a
 # frame keeps pixels of the ones before), with one title line each. --light,
 # --lights FILE and --lights - add lights in command-line order.
-printf '# path\n 0 , 0 \r\n\n100,99\r\n' >"$work/lights.txt"
+printf '\xef\xbb\xbf 0 , 0 \r\n# path\n\n100,99 \t# the corner\r\n' >"$work/lights.txt"
 expect 0 --light 50,0 --lights "$work/lights.txt" --lights - --light 7,7 \
   --frames "$work/frames/f-%03d.png" "$work/odd.bmp" <<<"20,30"
 [ "$(ls "$work/frames")" = "$(printf 'f-%03d.png\n' 0 1 2 3 4)" ] || fail "--frames wrote $(ls "$work/frames")"
@@ -41,27 +42,47 @@ pass "--frames writes every frame; --lights files and stdin; PNG output equals B
 
 # A folder in the output's place (taken.*) lets the write go as far as the
 # final rename.
-for output in taken.png taken.bmp none/missing/out.png; do
-  expect 1 "$work/odd.bmp" "$work/$output"
-  grep -qxF "glintor-render: could not write $work/$output" "$work/stderr" || fail "$output: $(cat "$work/stderr")"
+for case in "taken.png:Is a directory" "taken.bmp:Is a directory" "none/missing/out.png:No such file or directory"; do
+  expect 1 "$work/odd.bmp" "$work/${case%%:*}"
+  grep -qxF "glintor-render: could not write $work/${case%%:*}: ${case#*:}" "$work/stderr" || fail "$(cat "$work/stderr")"
 done
 expect 1 --frames "$work/none/missing/f%d.png" "$work/odd.bmp"
 # A disk that fills up part way: a file-size limit of 4 KB.
-for output in full.png full.bmp; do (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1; done
+for output in full.png full.bmp; do
+  (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1
+  grep -qxF "glintor-render: could not write $work/none/$output: File too large" "$work/stderr" || fail "$(cat "$work/stderr")"
+done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
-pass "failed writes exit with 1 and leave nothing"
+pass "failed writes exit with 1, say why and leave nothing"
+
+# Ended while it writes a large frame, it ends as the signal would and
+# leaves no temporary. (A background job ignores SIGINT unless told not to.)
+"$GLINTOR_SCENE" --size 2000x1500 "$work/large.bmp" && printf '%d,0\n' {0..49} >"$work/row.txt" || fail "no large picture"
+for signal in INT TERM INT TERM; do
+  (trap - INT && exec "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/large.bmp" >/dev/null) &
+  wait_for "a frame being written" eval '[ -n "$(find "$work/none" -name "*.partial*")" ]'
+  kill -"$signal" $!
+  got=0 && wait $! || got=$?
+  [ "$got" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit code $got"
+  [ -z "$(find "$work/none" -name '*.partial*')" ] || fail "SIG$signal left $(ls "$work/none")"
+  rm -f "$work/none/"*
+done
+pass "SIGINT and SIGTERM leave no temporary"
 
 printf '1,1\n# fine\n2;3\n' >"$work/bad.txt"
 expect 2 --lights "$work/bad.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
 grep -qF "glintor-render: $work/bad.txt:3: expected COLUMN,ROW" "$work/stderr" || fail "bad line: $(cat "$work/stderr")"
+expect 2 --light 1,1 --light 2,2 --frames "$work/same%d.bmp" "$work/odd.bmp"
+grep -qF "glintor-render: --frames: frame 1 is the input picture: $work/same1.bmp" "$work/stderr" || fail "$(cat "$work/stderr")"
 expect 2
 for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,5" "--light 5,100 $work/none/out.bmp" \
   "--lights $work/none/missing.txt" "--frames $work/none/f.png" "--frames $work/none/f%d-%d.png" \
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
-  "$work/none/a.png $work/none/b.png"; do
+  "$work/none/a.png $work/none/b.png" "$work/none/../odd.bmp" "$work/alias.png" "--lights /dev/zero" \
+  "--lights -"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]}"
-done
+done < <(yes 1,1)  # for --lights -: more than any lights file may hold
 [ -z "$(ls "$work/none")" ] || fail "a usage error wrote $(ls "$work/none")"
 expect 0 --help
 pass "usage errors exit with 2 and write nothing"

@@ -39,6 +39,7 @@ find_main_window
 wait_for "a timing title" title_is_timing
 xdotool key --window "$window" s
 wait_for "the message" eval '[ -s "$dir/stderr" ]'
-[[ "$(said)" == "The frame could not be saved to /dev/fd/3-$mode-"* ]] || fail "unexpected message: $(said)"
+[[ "$(said)" == "The frame could not be saved to /dev/fd/3-$mode-"*".png: No such file or directory." ]] ||
+  fail "unexpected message: $(said)"
 [ "$(ls "$dir")" = "$files" ] || fail "a failed save left files: $(ls "$dir")"
 end_with term

@@ -55,7 +55,8 @@ TEST(Win32SourceImageTest, WrittenPngReadsBackAndNothingKeepsItOpen) {
   ASSERT_EQ(LoadSourceImage(kPicture), LoadResult::Loaded);
   const std::vector<std::uint8_t> written(scene.source, scene.source + PixelCount() * 3);
   const auto png = std::filesystem::temp_directory_path() / "glintor-written.png";
-  ASSERT_TRUE(WritePng(png, scene.width, scene.height, written.data()));
+  std::error_code reason;
+  ASSERT_TRUE(WritePng(png, scene.width, scene.height, written.data(), reason));
   ReleaseBuffers();
   ASSERT_EQ(LoadSourceImage(png), LoadResult::Loaded);
   EXPECT_EQ(std::vector<std::uint8_t>(scene.source, scene.source + written.size()), written);
