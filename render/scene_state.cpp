@@ -33,3 +33,16 @@ void ReleaseBuffers() {
   Release(scene.output);
   Release(scene.coverage);
 }
+
+void SwapSceneBuffers(SceneBuffers* aside) {
+  SceneBuffers current{scene.width, scene.height, scene.source, scene.output,
+                       scene.coverage, scene.accum, scene.counts};
+  scene.width = aside->width;
+  scene.height = aside->height;
+  scene.source = aside->source;
+  scene.output = aside->output;
+  scene.coverage = aside->coverage;
+  scene.accum = aside->accum;
+  scene.counts = aside->counts;
+  *aside = current;
+}

@@ -42,3 +42,20 @@ bool AllocateFrameBuffers();
 // Releases counts, accum, source, output, coverage in that order, each only
 // if allocated, and leaves every pointer null.
 void ReleaseBuffers();
+
+// A picture with its own frame buffers, kept aside while the scene renders
+// another one (a picture and its reduction to the window's size take turns;
+// each keeps the sums its frames carry over).
+struct SceneBuffers {
+  std::uint16_t width;
+  std::uint16_t height;
+  std::uint8_t* source;
+  std::uint8_t* output;
+  std::uint8_t* coverage;
+  std::uint32_t* accum;
+  std::uint16_t* counts;
+};
+
+// Exchanges the scene's picture and buffers with those kept aside. The light
+// and the window stay; the caller places the light for the new picture.
+void SwapSceneBuffers(SceneBuffers* aside);

@@ -9,9 +9,26 @@
 
 // What the viewer does with the user's input.
 struct ViewerInput {
-  void (*renderFrame)();
+  // A pointer move to client position (x, y), origin top-left, as the
+  // platform's 16-bit coordinates. True if the frame shown is a preview:
+  // then `rested` is due once the pointer has rested for kRestMilliseconds.
+  bool (*pointerMoved)(std::uint16_t x, std::uint16_t y);
+  void (*rested)();
   void (*saveFrame)();
+  // Space pressed (true) or released (false): the picture without the light.
+  void (*compare)(bool held);
 };
+
+inline constexpr unsigned kRestMilliseconds = 150;
+
+// What the client area shows: packed B, G, R rows of the client area's
+// size, bottom row first. Null before the first frame.
+struct ShownImage {
+  const std::uint8_t* pixels;
+  std::uint16_t width;
+  std::uint16_t height;
+};
+extern ShownImage shownImage;
 
 // What a platform provides to the viewer. Each backend (SDL, Win32) fills
 // in one of these; the start-up sequence in viewer.cpp drives it.
@@ -21,15 +38,15 @@ struct ShellBackend {
   LoadResult (*loadSourceImage)(const std::filesystem::path& file);
   // A modal message with the caption "Error" and the error icon.
   void (*showError)(const char* text);
-  // The primary screen's bounds in pixels; false without a display.
-  bool (*primaryScreenBounds)(ClientRectangle* bounds);
+  // The primary screen's areas in pixels; false without a display.
+  bool (*screenAreas)(ScreenAreas* areas);
   // Opens, shows and paints the window titled "Glintor" whose client area is
   // the given rectangle, stores it in scene.window and installs the window
   // operations the renderer uses. False if there is no window.
   bool (*openMainWindow)(const ClientRectangle& client);
   // Runs until the window is closed, Escape is pressed or the program is
-  // asked to quit; pointer moves go to HandlePointerMove with the frame
-  // routine, S and Ctrl+S to saveFrame.
+  // asked to quit, handing pointer moves, rests, S and Ctrl+S, and Space to
+  // the viewer; paints shownImage.
   void (*runMessageLoop)(const ViewerInput& input);
   // Closes the window, if open, and lets go of the platform.
   void (*closeMainWindow)();

@@ -1,13 +1,20 @@
 #include "viewer.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 
+#include "available_memory.h"
 #include "frame_file.h"
+#include "pointer_light.h"
+#include "reduction.h"
 #include "scene_state.h"
 #include "window_geometry.h"
+#include "window_link.h"
 
 namespace fs = std::filesystem;
+
+ShownImage shownImage{};
 
 namespace {
 
@@ -15,15 +22,148 @@ namespace {
 fs::path shownPicture;
 const char* shownMode = "";
 PngWriter shownWriter = nullptr;
+void (*renderFrame)() = nullptr;
 
-void SaveFrameOfShownPicture() { SaveShownFrame(shownPicture, shownMode, shownWriter); }
+// A picture larger than the window is shown reduced: exact frames of the
+// picture, reduced to the window (`view`), and, while the pointer moves,
+// previews rendered from the picture reduced once at load. The scene holds
+// one of the two pictures at a time; the other waits in `aside`.
+struct Reduction {
+  bool active;
+  std::uint16_t width, height;  // the client area's
+  std::uint16_t pictureWidth, pictureHeight;
+  std::uint8_t* view;
+  std::uint8_t* previewSource;
+  std::uint8_t* previewOutput;
+  SceneBuffers aside;
+  bool previewInScene;
+  bool previewShown;  // an exact frame is due
+  PicturePixel light; // in the picture's pixels
+} reduction{};
+
+bool comparing = false;  // Space held: the picture without the light
+
+void ShowFrameOrPicture() {
+  if (!reduction.active) {
+    shownImage = {comparing ? scene.source : scene.output, scene.width, scene.height};
+  } else {
+    const std::uint8_t* frame = reduction.previewShown ? reduction.previewOutput : reduction.view;
+    shownImage = {comparing ? reduction.previewSource : frame, reduction.width, reduction.height};
+  }
+}
+
+void RequestRepaint() {
+  if (windowOperations.requestRepaint != nullptr) windowOperations.requestRepaint(scene.window);
+}
+
+void UsePicture(bool preview) {
+  if (reduction.previewInScene != preview) SwapSceneBuffers(&reduction.aside);
+  reduction.previewInScene = preview;
+}
+
+// The exact frame for the light, and on a reduced window its reduction.
+void RenderExactFrame() {
+  UsePicture(false);
+  if (reduction.active) {
+    scene.lightColumn = reduction.light.column;
+    scene.lightRow = reduction.light.row;
+  }
+  renderFrame();
+  if (reduction.active) {
+    ReducePicture(scene.output, scene.width, scene.height, reduction.view, reduction.width,
+                  reduction.height);
+  }
+  reduction.previewShown = false;
+  ShowFrameOrPicture();
+}
+
+bool PointerMoved(std::uint16_t x, std::uint16_t y) {
+  if (comparing || scene.busy != 0) return reduction.previewShown;
+  if (!reduction.active) {
+    HandlePointerMove(x, y, renderFrame);
+    return false;
+  }
+  reduction.light = MapWindowPixelToPicture(x, y, reduction.width, reduction.height,
+                                            reduction.pictureWidth, reduction.pictureHeight);
+  UsePicture(true);
+  // The preview's light: the window pixel under the pointer.
+  scene.lightColumn = x < reduction.width ? x : std::uint16_t{0};
+  scene.lightRow = y < reduction.height ? static_cast<std::uint16_t>(reduction.height - 1 - y)
+                                        : std::uint16_t{0};
+  renderFrame();
+  reduction.previewShown = true;
+  ShowFrameOrPicture();
+  return true;
+}
+
+void Rested() {
+  if (reduction.previewShown && scene.busy == 0) RenderExactFrame();
+}
+
+void SaveFrameOfShownPicture() {
+  // Always the exact frame of the picture, never a preview.
+  if (reduction.previewShown) RenderExactFrame();
+  SaveShownFrame(shownPicture, shownMode, shownWriter);
+}
+
+void Compare(bool held) {
+  if (comparing == held) return;
+  comparing = held;
+  ShowFrameOrPicture();
+  RequestRepaint();
+}
+
+// Reduces the picture for a window of width x height: the preview's own
+// picture and frame buffers, and the view. False if memory is short.
+bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
+  const std::size_t bytes = std::size_t{width} * height * 3;
+  reduction.active = true;
+  reduction.width = width;
+  reduction.height = height;
+  reduction.pictureWidth = scene.width;
+  reduction.pictureHeight = scene.height;
+  // The preview's buffers as any picture's, and the view.
+  if (!PictureFitsInMemory(width, std::uint64_t{height} * (kBytesPerPixelAtRun + 3) / kBytesPerPixelAtRun + 1,
+                           AvailableMemoryBytes())) {
+    return false;
+  }
+  reduction.view = new (std::nothrow) std::uint8_t[bytes]();
+  reduction.previewSource = new (std::nothrow) std::uint8_t[bytes];
+  if (reduction.view == nullptr || reduction.previewSource == nullptr) return false;
+  ReducePicture(scene.source, scene.width, scene.height, reduction.previewSource, width, height);
+  reduction.aside = {width, height, reduction.previewSource, nullptr, nullptr, nullptr, nullptr};
+  reduction.previewSource = nullptr;  // owned by the preview's buffers now
+  UsePicture(true);
+  const bool allocated = AllocateFrameBuffers();
+  reduction.previewSource = scene.source;
+  reduction.previewOutput = scene.output;
+  UsePicture(false);
+  return allocated;
+}
+
+// Everything the viewer allocated, both pictures' buffers included.
+void ReleaseEverything() {
+  ReleaseBuffers();
+  if (reduction.active) {
+    SwapSceneBuffers(&reduction.aside);
+    ReleaseBuffers();
+    SwapSceneBuffers(&reduction.aside);
+  }
+  delete[] reduction.view;
+  delete[] reduction.previewSource;
+  reduction = {};
+  shownImage = {};
+}
 
 void PrintUsage(std::FILE* stream, const char* programName) {
   std::fprintf(stream,
                "usage: %s [PICTURE]\n"
                "Shows PICTURE (BMP, PNG or JPEG; without one, source.bmp in the current\n"
-               "folder) lit by a light that follows the mouse. S or Ctrl+S saves the frame\n"
-               "shown as a PNG beside the picture; Escape or the close button ends.\n",
+               "folder) lit by a light that follows the mouse. A picture larger than the\n"
+               "screen is fitted to it: while the mouse moves, quick previews; when it\n"
+               "rests, the exact frame, reduced. Holding Space shows the picture without\n"
+               "the light. S or Ctrl+S saves the exact frame, at the picture's full size,\n"
+               "as a PNG beside the picture; Escape or the close button ends.\n",
                programName);
 }
 
@@ -34,7 +174,7 @@ int FailStartup(const ShellBackend& backend, const std::string& text) {
   std::fflush(stderr);
   backend.showError(text.c_str());
   backend.closeMainWindow();
-  ReleaseBuffers();
+  ReleaseEverything();
   return 1;
 }
 
@@ -68,24 +208,29 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   if (loaded == LoadResult::UnknownFormat && !named) loaded = LoadResult::NotFound;
   if (loaded != LoadResult::Loaded) return FailStartup(backend, StartupMessage(loaded, pictureName));
 
-  ClientRectangle screen{};
-  if (!backend.primaryScreenBounds(&screen)) return FailStartup(backend, kWindowFailedMessage);
-  const ClientRectangle client = CentreClientRectangle(screen, scene.width, scene.height);
-  if (!backend.openMainWindow(client)) return FailStartup(backend, kWindowFailedMessage);
+  ScreenAreas areas{};
+  if (!backend.screenAreas(&areas)) return FailStartup(backend, kWindowFailedMessage);
+  const WindowPlacement placement = PlaceWindow(areas, scene.width, scene.height);
+  if (!backend.openMainWindow(placement.client)) return FailStartup(backend, kWindowFailedMessage);
 
-  if (!AllocateFrameBuffers()) {
+  const auto clientWidth = static_cast<std::uint16_t>(placement.client.right - placement.client.left);
+  const auto clientHeight = static_cast<std::uint16_t>(placement.client.bottom - placement.client.top);
+  if (!AllocateFrameBuffers() ||
+      (placement.scaled && !PrepareReduction(clientWidth, clientHeight))) {
     return FailStartup(backend, StartupMessage(LoadResult::OutOfMemory, pictureName));
   }
+  renderFrame = program.renderFrame;
   scene.lightColumn = static_cast<std::uint16_t>(scene.width >> 1);
   scene.lightRow = static_cast<std::uint16_t>(scene.height >> 1);
-  program.renderFrame();
+  reduction.light = {scene.lightColumn, scene.lightRow};
+  RenderExactFrame();
 
   shownPicture = picture;
   shownMode = program.modeName;
   shownWriter = backend.writePng;
-  backend.runMessageLoop({program.renderFrame, SaveFrameOfShownPicture});
+  backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare});
   backend.closeMainWindow();
-  ReleaseBuffers();
+  ReleaseEverything();
   return 0;
 }
 

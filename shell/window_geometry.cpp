@@ -1,5 +1,7 @@
 #include "window_geometry.h"
 
+#include <algorithm>
+
 ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16_t width,
                                       std::uint16_t height) {
   // C++ integer division truncates toward zero, as required for negatives.
@@ -9,4 +11,59 @@ ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16
   client.right = client.left + width;
   client.bottom = client.top + height;
   return client;
+}
+
+WindowPlacement PlaceWindow(const ScreenAreas& areas, std::uint16_t width, std::uint16_t height) {
+  const std::int64_t roomWidth = std::int64_t{areas.usable.right} - areas.usable.left - areas.frameWidth;
+  const std::int64_t roomHeight = std::int64_t{areas.usable.bottom} - areas.usable.top - areas.frameHeight;
+  if (width <= roomWidth && height <= roomHeight) {
+    return {CentreClientRectangle(areas.screen, width, height), false};
+  }
+  // The side that limits the factor gets the whole room; the other is
+  // rounded to the nearest pixel: round(side * room / limiting side).
+  const std::int64_t roomW = std::max<std::int64_t>(roomWidth, 1);
+  const std::int64_t roomH = std::max<std::int64_t>(roomHeight, 1);
+  std::int64_t clientWidth = roomW, clientHeight = roomH;
+  if (roomW * height <= roomH * width) {
+    clientHeight = (2 * std::int64_t{height} * roomW + width) / (2 * std::int64_t{width});
+  } else {
+    clientWidth = (2 * std::int64_t{width} * roomH + height) / (2 * std::int64_t{height});
+  }
+  clientWidth = std::clamp<std::int64_t>(clientWidth, 1, width);
+  clientHeight = std::clamp<std::int64_t>(clientHeight, 1, height);
+  const std::int64_t outerWidth = clientWidth + areas.frameWidth;
+  const std::int64_t outerHeight = clientHeight + areas.frameHeight;
+  ClientRectangle client{};
+  client.left = static_cast<std::int32_t>(
+      areas.usable.left + (std::int64_t{areas.usable.right} - areas.usable.left - outerWidth) / 2 +
+      areas.frameLeft);
+  client.top = static_cast<std::int32_t>(
+      areas.usable.top + (std::int64_t{areas.usable.bottom} - areas.usable.top - outerHeight) / 2 +
+      areas.frameTop);
+  client.right = client.left + static_cast<std::int32_t>(clientWidth);
+  client.bottom = client.top + static_cast<std::int32_t>(clientHeight);
+  return {client, true};
+}
+
+namespace {
+
+// Window position `at` of `window` spread over `picture` positions, the
+// ends on the ends: round(at * (picture - 1) / (window - 1)).
+std::uint16_t Spread(std::uint32_t at, std::uint32_t window, std::uint32_t picture) {
+  if (window <= 1) return static_cast<std::uint16_t>(picture / 2);
+  return static_cast<std::uint16_t>((2 * std::uint64_t{at} * (picture - 1) + (window - 1)) /
+                                    (2 * std::uint64_t{window - 1}));
+}
+
+}  // namespace
+
+PicturePixel MapWindowPixelToPicture(std::uint16_t x, std::uint16_t y, std::uint16_t windowWidth,
+                                     std::uint16_t windowHeight, std::uint16_t width,
+                                     std::uint16_t height) {
+  PicturePixel pixel{};
+  if (x < windowWidth) pixel.column = Spread(x, windowWidth, width);
+  if (y < windowHeight) {
+    pixel.row = static_cast<std::uint16_t>(height - 1 - Spread(y, windowHeight, height));
+  }
+  return pixel;
 }

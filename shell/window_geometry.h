@@ -15,3 +15,38 @@ struct ClientRectangle {
 // sticks out on both sides, its leftover halved toward zero.
 ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16_t width,
                                       std::uint16_t height);
+
+// Where a window can go: the whole primary screen, the part of it that
+// windows may cover (without task bars and docks), and how much the
+// window's frame adds around its client area (nothing where the window
+// manager puts the frame outside the client's position).
+struct ScreenAreas {
+  ClientRectangle screen;
+  ClientRectangle usable;
+  std::int32_t frameLeft, frameTop;      // from the window's edge to the client area
+  std::int32_t frameWidth, frameHeight;  // left and right, top and bottom together
+};
+
+struct WindowPlacement {
+  ClientRectangle client;
+  bool scaled;  // the client area shows the picture reduced
+};
+
+// A picture whose window fits the usable area is shown 1:1 in a client area
+// centred on the screen. A larger one is reduced by the largest factor
+// under 1 with which its window fits, each side rounded to the nearest
+// pixel and at least 1, the window centred on the usable area.
+WindowPlacement PlaceWindow(const ScreenAreas& areas, std::uint16_t width, std::uint16_t height);
+
+// The picture pixel a pixel of a reduced window shows, rows counted from
+// the bottom: window pixels are spread evenly over the picture, so that the
+// four corners give the picture's four corners and every other one the
+// picture pixel nearest under its centre. Positions outside the window
+// become 0, as in a window of the picture's size.
+struct PicturePixel {
+  std::uint16_t column;
+  std::uint16_t row;
+};
+PicturePixel MapWindowPixelToPicture(std::uint16_t x, std::uint16_t y, std::uint16_t windowWidth,
+                                     std::uint16_t windowHeight, std::uint16_t width,
+                                     std::uint16_t height);

@@ -9,7 +9,6 @@
 #include <SDL.h>
 
 #include "backend.h"
-#include "pointer_light.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
 #include "window_link.h"
@@ -24,6 +23,8 @@ SDL_Window* mainWindow = nullptr;
 bool videoStarted = false;
 Uint32 repaintEvent = 0;
 bool repaintQueued = false;
+// When the pointer will have rested after a preview; 0 when none is shown.
+Uint64 restDue = 0;
 
 // With no display SDL falls back to drawing into memory, where a window
 // would run unseen and never be closed; only a user who names such a driver
@@ -69,23 +70,23 @@ bool StartVideo() {
   return repaintEvent != static_cast<Uint32>(-1);
 }
 
-// Copies all of `output` into the client area. Rows of `output` are packed
-// and bottom row first; the window's are top row first, so each row is
+// Copies the image shown into the client area. Its rows are packed and
+// bottom row first; the window's are top row first, so each row is
 // converted on its own.
 void Paint() {
   SDL_Surface* surface = SDL_GetWindowSurface(mainWindow);
   if (surface == nullptr) return;
-  if (scene.output == nullptr) {
+  if (shownImage.pixels == nullptr) {
     // Shown before the first frame exists.
     SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
   } else {
-    const int width = std::min<int>(surface->w, scene.width);
-    const int height = std::min<int>(surface->h, scene.height);
-    const std::size_t stride = std::size_t{scene.width} * 3;
+    const int width = std::min<int>(surface->w, shownImage.width);
+    const int height = std::min<int>(surface->h, shownImage.height);
+    const std::size_t stride = std::size_t{shownImage.width} * 3;
     auto* target = static_cast<std::uint8_t*>(surface->pixels);
     for (int y = 0; y < height; ++y) {
       const std::uint8_t* row =
-          scene.output + (std::size_t{scene.height} - 1 - static_cast<std::size_t>(y)) * stride;
+          shownImage.pixels + (std::size_t{shownImage.height} - 1 - static_cast<std::size_t>(y)) * stride;
       SDL_ConvertPixels(width, 1, SDL_PIXELFORMAT_BGR24, row, static_cast<int>(stride),
                         surface->format->format, target + std::ptrdiff_t{y} * surface->pitch,
                         surface->pitch);
@@ -110,10 +111,15 @@ void ShowError(const char* text) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
 }
 
-bool PrimaryScreenBounds(ClientRectangle* screen) {
-  SDL_Rect bounds{};
+// The window manager, if any, frames the window outside the client area
+// SDL places: no frame to count.
+bool ScreenAreasOfDisplay(ScreenAreas* areas) {
+  SDL_Rect bounds{}, usable{};
   if (!StartVideo() || SDL_GetDisplayBounds(0, &bounds) != 0) return false;
-  *screen = {bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
+  if (SDL_GetDisplayUsableBounds(0, &usable) != 0) usable = bounds;
+  *areas = {};
+  areas->screen = {bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
+  areas->usable = {usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
   return true;
 }
 
@@ -168,13 +174,17 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
     case SDL_KEYDOWN:
       if (event.key.keysym.sym == SDLK_ESCAPE) return false;
       if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
+      if (event.key.keysym.sym == SDLK_SPACE && event.key.repeat == 0) input.compare(true);
+      return true;
+    case SDL_KEYUP:
+      if (event.key.keysym.sym == SDLK_SPACE) input.compare(false);
       return true;
     case SDL_MOUSEMOTION: {
       SDL_MouseMotionEvent motion = event.motion;
       // The platform's 16-bit client coordinates.
-      if (NewestMotion(&motion)) {
-        HandlePointerMove(static_cast<std::uint16_t>(motion.x),
-                          static_cast<std::uint16_t>(motion.y), input.renderFrame);
+      if (NewestMotion(&motion) && input.pointerMoved(static_cast<std::uint16_t>(motion.x),
+                                                     static_cast<std::uint16_t>(motion.y))) {
+        restDue = SDL_GetTicks64() + kRestMilliseconds;
       }
       return true;
     }
@@ -188,8 +198,23 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
 }
 
 void RunMessageLoop(const ViewerInput& input) {
-  SDL_Event event;
-  while (SDL_WaitEvent(&event) == 1 && MainWindowProc(event, input)) {
+  restDue = 0;
+  for (SDL_Event event;;) {
+    if (restDue == 0) {
+      if (SDL_WaitEvent(&event) != 1) return;
+    } else {
+      const Uint64 now = SDL_GetTicks64();
+      const bool waited = now < restDue && SDL_WaitEventTimeout(&event, static_cast<int>(restDue - now)) == 1;
+      if (!waited) {
+        // The pointer has rested, unless the time left was cut short.
+        if (SDL_GetTicks64() >= restDue) {
+          restDue = 0;
+          input.rested();
+        }
+        continue;
+      }
+    }
+    if (!MainWindowProc(event, input)) return;
   }
 }
 
@@ -203,7 +228,7 @@ void CloseMainWindow() {
   SDL_Quit();
 }
 
-const ShellBackend sdlBackend{LoadSourceImage, ShowError,      PrimaryScreenBounds,
+const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow,
                               WritePng};
 

@@ -6,7 +6,6 @@
 #include <cstring>
 
 #include "backend.h"
-#include "pointer_light.h"
 #include "scene_state.h"
 #include "win32_backend.h"
 #include "win32_imaging.h"
@@ -16,6 +15,7 @@ namespace {
 
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
 constexpr const char* kClassName = "Glintor";
+constexpr UINT_PTR kRestTimer = 1;
 
 HINSTANCE programInstance = nullptr;
 bool classRegistered = false;
@@ -37,29 +37,30 @@ std::uint8_t paddedBand[kBandBytes];
 void PaintRows(HDC context, const std::uint8_t* rows, std::uint32_t bottom, std::uint32_t count) {
   BITMAPINFO header{};
   header.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  header.bmiHeader.biWidth = scene.width;
+  header.bmiHeader.biWidth = shownImage.width;
   header.bmiHeader.biHeight = static_cast<LONG>(count);  // positive: bottom row first
   header.bmiHeader.biPlanes = 1;
   header.bmiHeader.biBitCount = 24;
   header.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(context, 0, static_cast<int>(scene.height - bottom - count), scene.width, count,
+  SetDIBitsToDevice(context, 0, static_cast<int>(shownImage.height - bottom - count), shownImage.width, count,
                     0, 0, 0, count, rows, &header, DIB_RGB_COLORS);
 }
 
-// Copies all of `output` into the client area, then marks the whole client
+// Copies the image shown into the client area, then marks the whole client
 // area valid. Before the first frame there is nothing to copy, and the
 // class's black background shows.
 void Paint(HWND window) {
-  if (scene.output != nullptr) {
+  const ShownImage shown = shownImage;
+  if (shown.pixels != nullptr) {
     HDC context = GetDC(window);
-    const std::size_t packedRow = std::size_t{scene.width} * 3;
-    if (DibRowBytes(scene.width) == packedRow) {
-      PaintRows(context, scene.output, 0, scene.height);
+    const std::size_t packedRow = std::size_t{shown.width} * 3;
+    if (DibRowBytes(shown.width) == packedRow) {
+      PaintRows(context, shown.pixels, 0, shown.height);
     } else {
-      const auto bandRows = static_cast<std::uint32_t>(kBandBytes / DibRowBytes(scene.width));
-      for (std::uint32_t bottom = 0; bottom < scene.height; bottom += bandRows) {
-        const std::uint32_t count = std::min<std::uint32_t>(bandRows, scene.height - bottom);
-        PadRows(scene.output + packedRow * bottom, scene.width, static_cast<std::uint16_t>(count),
+      const auto bandRows = static_cast<std::uint32_t>(kBandBytes / DibRowBytes(shown.width));
+      for (std::uint32_t bottom = 0; bottom < shown.height; bottom += bandRows) {
+        const std::uint32_t count = std::min<std::uint32_t>(bandRows, shown.height - bottom);
+        PadRows(shown.pixels + packedRow * bottom, shown.width, static_cast<std::uint16_t>(count),
                 paddedBand);
         PaintRows(context, paddedBand, bottom, count);
       }
@@ -77,9 +78,24 @@ void ShowError(const char* text) {
   MessageBoxW(nullptr, WideText(text).c_str(), L"Error", MB_OK | MB_ICONERROR);
 }
 
-bool PrimaryScreenBounds(ClientRectangle* bounds) {
-  *bounds = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  return bounds->right > 0 && bounds->bottom > 0;
+// The primary screen, its work area (without the task bar), and the frame
+// the window's style adds around the client area.
+bool PrimaryScreenAreas(ScreenAreas* areas) {
+  *areas = {};
+  areas->screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  RECT work{};
+  if (SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0)) {
+    areas->usable = {work.left, work.top, work.right, work.bottom};
+  } else {
+    areas->usable = areas->screen;
+  }
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRect(&frame, kWindowStyle, FALSE);
+  areas->frameLeft = -frame.left;
+  areas->frameTop = -frame.top;
+  areas->frameWidth = frame.right - frame.left;
+  areas->frameHeight = frame.bottom - frame.top;
+  return areas->screen.right > 0 && areas->screen.bottom > 0;
 }
 
 bool OpenMainWindow(const ClientRectangle& client) {
@@ -136,7 +152,7 @@ bool IsSaveKey(WPARAM key, LPARAM flags) {
   return key == 'S' && !repeated && !IsHeld(VK_SHIFT) && !IsHeld(VK_LWIN) && !IsHeld(VK_RWIN);
 }
 
-const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenBounds,
+const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
                                 OpenMainWindow,  RunMessageLoop, CloseMainWindow,
                                 WritePng};
 
@@ -176,12 +192,22 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_MOUSEMOVE: {
       // Client coordinates, x in the low 16 bits and y in the high 16 bits.
       const auto bits = static_cast<std::uint32_t>(lParam);
-      if (running.renderFrame != nullptr) {
-        HandlePointerMove(static_cast<std::uint16_t>(bits), static_cast<std::uint16_t>(bits >> 16),
-                          running.renderFrame);
+      // A preview was shown: the exact frame once the pointer rests. Each
+      // move starts the timer anew.
+      if (running.pointerMoved != nullptr &&
+          running.pointerMoved(static_cast<std::uint16_t>(bits), static_cast<std::uint16_t>(bits >> 16))) {
+        SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
       }
       return 1;
     }
+    case WM_TIMER:
+      if (wParam != kRestTimer) return DefWindowProcA(window, message, wParam, lParam);
+      KillTimer(window, kRestTimer);
+      if (running.rested != nullptr) running.rested();
+      return 0;
+    case WM_KEYUP:
+      if (wParam == VK_SPACE && running.compare != nullptr) running.compare(false);
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_KEYDOWN:
       // As the close button does: the window goes, and with it the loop.
       if (wParam == VK_ESCAPE) {
@@ -190,6 +216,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       if (IsSaveKey(wParam, lParam) && running.saveFrame != nullptr) {
         running.saveFrame();
+        return 0;
+      }
+      if (wParam == VK_SPACE && (lParam & (LPARAM{1} << 30)) == 0 && running.compare != nullptr) {
+        running.compare(true);
         return 0;
       }
       return DefWindowProcA(window, message, wParam, lParam);

@@ -34,8 +34,8 @@ bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint3
 std::wstring WideText(const std::string& utf8);
 
 // The main window's procedure: ends the message loop when the window is
-// destroyed, paints `output`, turns pointer moves into frames, S (and
-// Ctrl+S) into a saved frame and Escape into closing the window.
+// destroyed, paints the image shown, hands pointer moves, rests, S (and
+// Ctrl+S) and Space to the viewer and turns Escape into closing the window.
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Bytes of one row of a 24-bit device-independent bitmap: 3 a pixel,
