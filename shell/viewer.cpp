@@ -128,11 +128,14 @@ bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
     return false;
   }
   reduction.view = new (std::nothrow) std::uint8_t[bytes]();
-  reduction.previewSource = new (std::nothrow) std::uint8_t[bytes];
-  if (reduction.view == nullptr || reduction.previewSource == nullptr) return false;
-  ReducePicture(scene.source, scene.width, scene.height, reduction.previewSource, width, height);
-  reduction.aside = {width, height, reduction.previewSource, nullptr, nullptr, nullptr, nullptr};
-  reduction.previewSource = nullptr;  // owned by the preview's buffers now
+  // The preview's picture belongs to its buffers from the start.
+  auto* const source = new (std::nothrow) std::uint8_t[bytes];
+  if (reduction.view == nullptr || source == nullptr) {
+    delete[] source;
+    return false;
+  }
+  ReducePicture(scene.source, scene.width, scene.height, source, width, height);
+  reduction.aside = {width, height, source, nullptr, nullptr, nullptr, nullptr};
   UsePicture(true);
   const bool allocated = AllocateFrameBuffers();
   reduction.previewSource = scene.source;
@@ -150,7 +153,6 @@ void ReleaseEverything() {
     SwapSceneBuffers(&reduction.aside);
   }
   delete[] reduction.view;
-  delete[] reduction.previewSource;
   reduction = {};
   shownImage = {};
 }
