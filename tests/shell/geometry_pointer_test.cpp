@@ -29,6 +29,54 @@ TEST(CentreClientRectangle, CentresOnTheScreenWhereverItStands) {
   }
 }
 
+TEST(PlaceWindow, OneToOneWhereTheWindowFitsElseTheLargestReductionThatFitsCentred) {
+  const ClientRectangle screen{0, 0, 1920, 1080};
+  const struct {
+    ClientRectangle usable;
+    std::int32_t frameLeft, frameTop, frameWidth, frameHeight;
+    std::uint16_t width, height;
+    ClientRectangle client;
+    bool scaled;
+  } cases[] = {
+      // Fits: centred on the whole screen, as ever.
+      {{0, 0, 1920, 1040}, 8, 31, 16, 39, 1904, 1001, {8, 39, 1912, 1040}, false},
+      // One pixel too tall with the frame: reduced, the height limiting,
+      // the width rounded (1902.1; 1501.5 half up), the window centred on
+      // the area.
+      {{0, 0, 1920, 1040}, 8, 31, 16, 39, 1904, 1002, {9, 31, 1911, 1032}, true},
+      {{0, 0, 1920, 1040}, 8, 31, 16, 39, 6000, 4000, {209, 31, 1711, 1032}, true},
+      // A task bar at the top; the width limiting.
+      {{0, 40, 1920, 1080}, 0, 0, 0, 0, 32768, 10000, {0, 267, 1920, 853}, true},
+      // Sides that would round to nothing keep a pixel.
+      {{0, 0, 1920, 1080}, 0, 0, 0, 0, 32768, 100, {0, 537, 1920, 543}, true},
+      {{0, 0, 1920, 1080}, 0, 0, 0, 0, 32768, 8, {0, 539, 1920, 540}, true},
+  };
+  for (const auto& c : cases) {
+    const ScreenAreas areas{screen, c.usable, c.frameLeft, c.frameTop, c.frameWidth, c.frameHeight};
+    const WindowPlacement placed = PlaceWindow(areas, c.width, c.height);
+    EXPECT_EQ(placed.scaled, c.scaled) << c.width << " x " << c.height;
+    EXPECT_EQ(placed.client.left, c.client.left) << c.width << " x " << c.height;
+    EXPECT_EQ(placed.client.top, c.client.top) << c.width << " x " << c.height;
+    EXPECT_EQ(placed.client.right, c.client.right) << c.width << " x " << c.height;
+    EXPECT_EQ(placed.client.bottom, c.client.bottom) << c.width << " x " << c.height;
+  }
+}
+
+TEST(MapWindowPixelToPicture, CornersOnCornersRowsFromTheBottomOutsideIsZero) {
+  const struct {
+    std::uint16_t x, y, windowWidth, windowHeight, column, row;
+  } cases[] = {
+      {0, 0, 800, 518, 0, 1099},      {799, 0, 800, 518, 1699, 1099}, {0, 517, 800, 518, 0, 0},
+      {799, 517, 800, 518, 1699, 0},  {200, 59, 800, 518, 425, 974},  {400, 259, 800, 518, 851, 548},
+      {800, 5, 800, 518, 0, 1088},    {5, 518, 800, 518, 11, 0},      {0, 0, 1, 1, 850, 549},
+  };
+  for (const auto& c : cases) {
+    const PicturePixel pixel = MapWindowPixelToPicture(c.x, c.y, c.windowWidth, c.windowHeight, 1700, 1100);
+    EXPECT_EQ(pixel.column, c.column) << c.x << "," << c.y;
+    EXPECT_EQ(pixel.row, c.row) << c.x << "," << c.y;
+  }
+}
+
 TEST(MapPointerToLight, ClientRowsFromTheTopPictureRowsFromTheBottomOutsideIsZero) {
   const struct {
     std::uint16_t x, y, column, row;
