@@ -45,6 +45,9 @@ printf '\xff\xd9' >>"$work/big.jpg"
   for file in "$work/big.bmp" "$work/big.png" "$work/big.jpg"; do
     refused 'There is not enough memory for %s,\nthe application will be closed.' "$file"
   done
+  # Memory that runs out after the picture is read: the frame buffers' largest.
+  LD_PRELOAD=$GLINTOR_FAIL_ALLOCATIONS GLINTOR_FAIL_ALLOCATIONS_OVER=100000 \
+    refused 'There is not enough memory for %s,\nthe application will be closed.' "$pictures/bmp/rgb24-w101.bmp"
   # A picture that fits still loads under the same limit.
   "$GLINTOR_RENDER" "$pictures/bmp/rgb24-w101.bmp" "$work/fits.bmp" >/dev/null || fail "101 x 104 refused with 1 GB"
 ) || exit 1

@@ -16,15 +16,31 @@ make_folder() {
   [ "$1" != garbage ] || echo 'no picture' >"$dir/source.bmp"
 }
 
+# boxed MESSAGE [windowless]: the viewer started shows MESSAGE in a box and on
+# stderr, and exits 1 once the box is closed.
+boxed() {
+  wait_for "the error box" has_window_named '^Error$'
+  [ -z "${2:-}" ] || ! has_window_named '^Glintor' || fail "a main window was opened"
+  [ "$(said)" = "$1" ] || fail "stderr says '$(said)'"
+  "$GLINTOR_CLOSE_WINDOW" "$(window_named '^Error$')" || fail "could not close the box"
+  finish_program
+  [ "$exit_code" = 1 ] || fail "exit code $exit_code, not 1"
+}
+
 make_folder missing
 "$start" "$dir" "$weighted"
-wait_for "the error box" has_window_named '^Error$'
-! has_window_named '^Glintor' || fail "a main window was opened"
-[ "$(said)" = "$not_found" ] || fail "stderr says '$(said)'"
-"$GLINTOR_CLOSE_WINDOW" "$(window_named '^Error$')" || fail "could not close the box"
-finish_program
-[ "$exit_code" = 1 ] || fail "exit code $exit_code, not 1"
+boxed "$not_found" windowless
 pass "a missing picture is refused in a box, exit code 1"
+
+# Memory that runs out once the picture is read and the window open: the
+# frame buffers' largest (12 bytes a pixel) cannot be had. The sanitizers
+# allocate for themselves, so plain builds only.
+if [ "$1" = linux ] && [ "$GLINTOR_SANITIZED" = 0 ]; then
+  make_folder picture
+  LD_PRELOAD=$GLINTOR_FAIL_ALLOCATIONS GLINTOR_FAIL_ALLOCATIONS_OVER=100000 "$start" "$dir" "$weighted"
+  boxed $'There is not enough memory for source.bmp,\nthe application will be closed.'
+  pass "frame buffers that cannot be had are refused in a box, exit code 1"
+fi
 
 # No display at all (a new wine server starts without it): FOLDER CODE
 # FIRST-LINE-OF-STDERR [ARGUMENT...].

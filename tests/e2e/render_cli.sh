@@ -78,6 +78,7 @@ expect 2
 for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,5" "--light 5,100 $work/none/out.bmp" \
   "--lights $work/none/missing.txt" "--frames $work/none/f.png" "--frames $work/none/f%d-%d.png" \
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
+  "--frames $work/none/f%00d.png" "--frames $work/none/f%021d.png" \
   "$work/none/a.png $work/none/b.png" "$work/none/../odd.bmp" "$work/alias.png" "--lights /dev/zero" \
   "--lights -"; do
   read -ra words <<<"$arguments"
@@ -86,3 +87,9 @@ done < <(yes 1,1)  # for --lights -: more than any lights file may hold
 [ -z "$(ls "$work/none")" ] || fail "a usage error wrote $(ls "$work/none")"
 expect 0 --help
 pass "usage errors exit with 2 and write nothing"
+
+# Weighted unless told otherwise; %% is a percent sign; fields up to 20 digits.
+expect 0 --frames "$work/frames/g%%%020d.png" "$work/odd.bmp"
+expect 0 --mode weighted "$work/odd.bmp" "$work/weighted.bmp"
+same "$work/frames/g%$(printf %020d 0).png" "$work/weighted.bmp"
+pass "the default mode, %% and %020d"
