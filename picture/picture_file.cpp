@@ -192,8 +192,6 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
       if (haveFrame) return LoadResult::NotFound;
       const LoadResult verdict = CheckJpegFrame(kind, segment, length, header, &coding, &blocks, minSide);
       if (verdict != LoadResult::Loaded) return verdict;
-      // Before the scans, whose walk keeps a little state per block.
-      if (CheckMemory(*header) != LoadResult::Loaded) return LoadResult::OutOfMemory;
       haveFrame = true;
     } else if (isTables) {
       if (!ReadHuffmanTables(segment, length - 2, &coding)) return LoadResult::NotFound;
