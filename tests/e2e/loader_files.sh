@@ -37,7 +37,10 @@ printf '\x00\x00\x4e\x20\x00\x00\x4e\x20' | dd of="$work/big.png" bs=1 seek=16 c
 printf '\x00\x1e\x84\x80IDAT' >>"$work/big.png"
 truncate -s $((33 + 8 + 2000000 + 4)) "$work/big.png"
 printf '\x00\x00\x00\x00IEND\xae\x42\x60\x82' >>"$work/big.png"
+# A scan of 30 MB without Huffman tables (as in motion-JPEG frames, whose
+# decoders take the standard ones), then EOI.
 printf '\xff\xd8\xff\xc0\x00\x11\x08\x4e\x20\x4e\x20\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00' >"$work/big.jpg"
+printf '\xff\xda\x00\x0c\x03\x01\x00\x02\x00\x03\x00\x00\x3f\x00' >>"$work/big.jpg"
 truncate -s 30000000 "$work/big.jpg"
 printf '\xff\xd9' >>"$work/big.jpg"
 (
