@@ -12,8 +12,11 @@
 // column c spans [c·w, (c+1)·w) and output column i spans [i·W, (i+1)·W).
 // Source pixel (c, r) weighs overlapX·overlapY in output (i, j), the weights
 // of an output pixel add up to W·H, and its value is (Σ weight·value + W·H/2)
-// / (W·H). The sum is taken row by row: each source row's horizontal sums
-// first (below 2^32 for W < 2^24), then those rows weighted by overlapY.
+// / (W·H). The sum is separable: each output row first adds up its source
+// rows, every byte weighted by overlapY (below 2^32 for H < 2^24), then
+// each output column adds up those sums weighted by overlapX, in 64 bits.
+// Summing rows first leaves the pass per column, which does not vectorise,
+// to the output's rows only.
 
 namespace {
 
@@ -27,35 +30,19 @@ struct Columns {
   const std::uint32_t* weights;
 };
 
-// Σ weight·value of every output column of one source row, per channel.
-void SumRow(const std::uint8_t* row, const Columns& columns, std::uint32_t* sums) {
-  for (std::uint32_t i = 0; i < columns.count; ++i, sums += 3) {
-    const std::uint8_t* pixel = row + std::size_t{3} * columns.first[i];
-    const std::uint32_t* weight = columns.weights + columns.start[i];
-    const std::uint32_t* const end = columns.weights + columns.start[i + 1];
-    std::uint32_t blue = 0, green = 0, red = 0;
-    for (; weight != end; ++weight, pixel += 3) {
-      blue += *weight * pixel[0];
-      green += *weight * pixel[1];
-      red += *weight * pixel[2];
-    }
-    sums[0] = blue;
-    sums[1] = green;
-    sums[2] = red;
-  }
-}
-
-// Rounds sum / total to nearest, halves up. A 64-bit division per byte would
-// cost more than the rest of the reduction on many processors; the product
-// with a double reciprocal is within one of the quotient (at most 255), and
-// the remainder tells which.
+// Rounds sum / total to nearest, halves up. A 64-bit division takes tens of
+// cycles on many processors, and there are three per output pixel; the
+// product with a double reciprocal is within one of the quotient (at most
+// 255), and the remainder tells which.
 struct Mean {
   std::uint64_t total, half;
   double inverse;
 
   std::uint8_t operator()(std::uint64_t sum) const {
     const std::uint64_t dividend = sum + half;
-    std::uint64_t quotient = static_cast<std::uint64_t>(static_cast<double>(dividend) * inverse);
+    // Signed conversions: the unsigned ones cost a branch each.
+    auto quotient = static_cast<std::uint64_t>(
+        static_cast<std::int64_t>(static_cast<double>(static_cast<std::int64_t>(dividend)) * inverse));
     if (quotient * total > dividend) {
       --quotient;
     } else if ((quotient + 1) * total <= dividend) {
@@ -65,7 +52,7 @@ struct Mean {
   }
 };
 
-// One thread's output rows [firstRow, endRow) and its working rows.
+// One thread's output rows [firstRow, endRow) and its working row.
 struct Band {
   const std::uint8_t* from;
   std::uint32_t fromWidth, fromHeight;
@@ -74,32 +61,49 @@ struct Band {
   std::uint32_t firstRow, endRow;
   const Columns* columns;
   Mean mean;
-  std::uint32_t* sums;  // 3 per output column
-  std::uint64_t* rows;  // the same, weighted and added up over source rows
+  std::uint32_t* sums;  // Σ overlapY·value of each source byte, for one output row
 };
 
+// The output row whose source rows `sums` adds up, from Σ overlapX·sum.
+void FinishRow(const std::uint32_t* sums, const Columns& columns, const Mean& mean, std::uint8_t* out) {
+  for (std::uint32_t i = 0; i < columns.count; ++i, out += 3) {
+    const std::uint32_t* column = sums + std::size_t{3} * columns.first[i];
+    const std::uint32_t* weight = columns.weights + columns.start[i];
+    const std::uint32_t* const end = columns.weights + columns.start[i + 1];
+    std::uint64_t blue = 0, green = 0, red = 0;
+    for (; weight != end; ++weight, column += 3) {
+      blue += std::uint64_t{*weight} * column[0];
+      green += std::uint64_t{*weight} * column[1];
+      red += std::uint64_t{*weight} * column[2];
+    }
+    out[0] = mean(blue);
+    out[1] = mean(green);
+    out[2] = mean(red);
+  }
+}
+
+// Weight: the type of overlapY, at most h. A 16-bit one makes the products
+// 16 x 16 -> 32 bits, which vectorise without SSE4.1.
+template <typename Weight>
 void ReduceBand(const Band& band) {
-  const std::size_t values = std::size_t{3} * band.columns->count;
-  const std::size_t fromRowBytes = std::size_t{3} * band.fromWidth;
+  const std::size_t rowBytes = std::size_t{3} * band.fromWidth;
   const std::uint64_t h = band.toHeight, H = band.fromHeight;
-  std::fill_n(band.rows, values, 0);
+  std::fill_n(band.sums, rowBytes, 0);
   std::uint32_t j = band.firstRow;
   // Source rows from the one that holds the band's bottom edge to the one
   // that holds its top edge, which the next band starts with again.
   const std::uint64_t firstSource = j * H / h, endSource = (band.endRow * H - 1) / h + 1;
   for (std::uint64_t r = firstSource; r < endSource; ++r) {
-    SumRow(band.from + r * fromRowBytes, *band.columns, band.sums);
+    const std::uint8_t* const row = band.from + r * rowBytes;
     const std::uint64_t bottom = r * h, top = bottom + h;
     // A source row is no higher than an output row: it reaches into two at most.
     while (j < band.endRow) {
       const std::uint64_t rowTop = (j + 1) * H;
-      // At most h: a 32-bit product, which vectorises.
-      const auto overlap = static_cast<std::uint32_t>(std::min(top, rowTop) - std::max(bottom, j * H));
-      for (std::size_t k = 0; k < values; ++k) band.rows[k] += std::uint64_t{overlap} * band.sums[k];
+      const auto overlap = static_cast<Weight>(std::min(top, rowTop) - std::max(bottom, j * H));
+      for (std::size_t k = 0; k < rowBytes; ++k) band.sums[k] += static_cast<std::uint32_t>(overlap * row[k]);
       if (top < rowTop) break;
-      std::uint8_t* out = band.to + j * values;
-      for (std::size_t k = 0; k < values; ++k) out[k] = band.mean(band.rows[k]);
-      std::fill_n(band.rows, values, 0);
+      FinishRow(band.sums, *band.columns, band.mean, band.to + std::size_t{3} * band.columns->count * j);
+      std::fill_n(band.sums, rowBytes, 0);
       ++j;
       if (top == rowTop) break;
     }
@@ -111,7 +115,7 @@ void ReduceBand(const Band& band) {
 bool ReducePicture(const std::uint8_t* from, std::uint32_t fromWidth, std::uint32_t fromHeight,
                    std::uint8_t* to, std::uint32_t toWidth, std::uint32_t toHeight) {
   if (toWidth == 0 || toHeight == 0 || toWidth > fromWidth || toHeight > fromHeight ||
-      fromWidth >= (1u << 24)) {
+      fromHeight >= (1u << 24)) {
     return false;
   }
   const std::uint64_t W = fromWidth, w = toWidth;
@@ -119,11 +123,10 @@ bool ReducePicture(const std::uint8_t* from, std::uint32_t fromWidth, std::uint3
   for (std::uint64_t i = 0; i < w; ++i) weightCount += ((i + 1) * W - 1) / w + 1 - i * W / w;
 
   const unsigned bands = std::min(kMostBands, toHeight);
-  const std::size_t values = std::size_t{3} * toWidth;
+  const std::size_t rowBytes = std::size_t{3} * fromWidth;
   std::unique_ptr<std::uint32_t[]> table(
-      new (std::nothrow) std::uint32_t[2 * w + 1 + weightCount + bands * values]);
-  std::unique_ptr<std::uint64_t[]> rows(new (std::nothrow) std::uint64_t[bands * values]);
-  if (!table || !rows) return false;
+      new (std::nothrow) std::uint32_t[2 * w + 1 + weightCount + bands * rowBytes]);
+  if (!table) return false;
 
   std::uint32_t* const first = table.get();
   std::uint32_t* const start = first + w;
@@ -148,20 +151,22 @@ bool ReducePicture(const std::uint8_t* from, std::uint32_t fromWidth, std::uint3
     work[b] = {from, fromWidth, fromHeight, to, toHeight,
                static_cast<std::uint32_t>(std::uint64_t{b} * toHeight / bands),
                static_cast<std::uint32_t>(std::uint64_t{b + 1} * toHeight / bands),
-               &columns, mean, sums + b * values, rows.get() + b * values};
+               &columns, mean, sums + b * rowBytes};
   }
+  void (*const reduce)(const Band&) =
+      toHeight <= 0xffff ? ReduceBand<std::uint16_t> : ReduceBand<std::uint32_t>;
   // The first band on this thread; a band whose thread cannot start too.
   std::thread threads[kMostBands];
   for (unsigned b = 1; b < bands; ++b) {
     try {
-      threads[b] = std::thread(ReduceBand, std::cref(work[b]));
+      threads[b] = std::thread(reduce, std::cref(work[b]));
     } catch (const std::system_error&) {
-      ReduceBand(work[b]);
+      reduce(work[b]);
     } catch (const std::bad_alloc&) {
-      ReduceBand(work[b]);
+      reduce(work[b]);
     }
   }
-  ReduceBand(work[0]);
+  reduce(work[0]);
   for (std::thread& thread : threads) {
     if (thread.joinable()) thread.join();
   }

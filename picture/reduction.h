@@ -12,6 +12,6 @@
 // fromWidth x fromHeight to toWidth x toHeight (each at least 1 and at most the
 // source's side) by area averaging, into `to` (toWidth * toHeight * 3 bytes).
 // False, with `to` left unwritten, if its working memory cannot be had, the
-// sides are not as above or the source is 2^24 pixels wide or wider.
+// sides are not as above or the source is 2^24 pixels high or higher.
 bool ReducePicture(const std::uint8_t* from, std::uint32_t fromWidth, std::uint32_t fromHeight,
                    std::uint8_t* to, std::uint32_t toWidth, std::uint32_t toHeight);

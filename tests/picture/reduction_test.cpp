@@ -33,12 +33,13 @@ TEST(ReducePicture, MatchesTheAreaMeanOfEveryPixel) {
   // Factors about 1/1.5, 1/2.7, 1/7.3 and 1/40, odd sides, row counts above
   // and below the four threads' and not divisible by four, one pixel wide or
   // high, one side kept, the same sides, and small totals whose means often
-  // fall on halves (14x7: a double reciprocal of 98 falls short there).
+  // fall on halves (14x7: a double reciprocal of 98 falls short there), and
+  // a height past 16-bit weights.
   const Sides cases[] = {{301, 203, 201, 135}, {270, 127, 100, 47},  {730, 219, 100, 30},
                          {400, 403, 10, 10},   {97, 61, 1, 13},      {97, 61, 13, 1},
                          {61, 17, 29, 17},     {9, 7, 5, 3},         {53, 29, 53, 29},
                          {2, 1, 1, 1},         {3, 2, 2, 1},         {7, 3, 5, 2},
-                         {12, 10, 8, 6},       {14, 7, 7, 7}};
+                         {12, 10, 8, 6},       {14, 7, 7, 7},        {2, 70001, 1, 65537}};
   std::mt19937 random(11);
   for (const Sides& s : cases) {
     SCOPED_TRACE(testing::Message() << s.fromWidth << "x" << s.fromHeight << " to " << s.toWidth
