@@ -14,7 +14,15 @@ struct PictureSize {
   int height;
 };
 
-inline constexpr PictureSize kSizes[] = {{640, 480}, {1920, 1080}, {3840, 2160}, {7680, 4320}};
+// 1920x1280: the preview frames of a 6000x4000 picture reduced to a screen.
+inline constexpr PictureSize kSizes[] = {{640, 480},   {1920, 1080}, {1920, 1280},
+                                         {3840, 2160}, {6000, 4000}, {7680, 4320}};
+
+// Pictures larger than the screen, reduced to it.
+struct Reduction {
+  PictureSize from, to;
+};
+inline constexpr Reduction kReductions[] = {{{6000, 4000}, {1920, 1280}}};
 
 std::string SizeName(PictureSize size);
 
@@ -39,3 +47,4 @@ const std::vector<std::uint8_t>& BenchPicture(PictureSize size);
 void RegisterFrameBenchmarks(PictureSize size);
 void RegisterReferenceBenchmarks(PictureSize size);
 void RegisterFloorBenchmarks(PictureSize size);
+void RegisterReductionBenchmarks(PictureSize size);  // those from this size

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
     RegisterFloorBenchmarks(size);
     RegisterFrameBenchmarks(size);
     RegisterReferenceBenchmarks(size);
+    RegisterReductionBenchmarks(size);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

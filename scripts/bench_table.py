@@ -52,7 +52,8 @@ def main():
         match = re.fullmatch(r"Floor/(cast|composite)/(\d+x\d+)", name)
         if match:
             floors[(match[1], match[2])] = milliseconds(run)
-    sizes = sorted({m[0] for name in runs for m in [re.search(r"\d+x\d+", name)] if m}, key=size_key)
+    sizes = sorted({m[0] for name in runs if not name.startswith("Reduce/")
+                    for m in [re.search(r"\d+x\d+", name)] if m}, key=size_key)
 
     header = ["mode", "size", "light", "ms/frame", "±%", "fps", "ns/px", "cast ms", "comp ms",
               "ref/ours", "ours/floor", "comp/floor"]
@@ -88,6 +89,19 @@ def main():
         rows.append([size, cell(cast), cell(composite), cell(cast + composite if cast and composite else None)]
                     + [cell(milliseconds(r) if r else None) for r in references])
     print_table(header, rows, 1)
+
+    reductions = sorted((name.split("/")[1:] for name in runs if name.startswith("Reduce/")),
+                        key=lambda sides: (size_key(sides[0]), size_key(sides[1])))
+    if reductions:
+        print()
+        header = ["reduced from", "to", "ms", "±%", "ns/source px"]
+        rows = []
+        for source, target in reductions:
+            name = f"Reduce/{source}/{target}"
+            ms, cv = milliseconds(runs[name]), spread.get(name)
+            rows.append([source, target, cell(ms), cell(cv * 100 if cv is not None else None, 1),
+                         cell(ms * 1e6 / size_key(source))])
+        print_table(header, rows, 2)
 
 
 def print_table(header, rows, text_columns):

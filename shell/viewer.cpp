@@ -69,6 +69,7 @@ void RenderExactFrame() {
     scene.lightRow = reduction.light.row;
   }
   renderFrame();
+  // Its working memory is small; without it the last exact frame stays.
   if (reduction.active) {
     ReducePicture(scene.output, scene.width, scene.height, reduction.view, reduction.width,
                   reduction.height);
@@ -134,8 +135,8 @@ bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
     delete[] source;
     return false;
   }
-  ReducePicture(scene.source, scene.width, scene.height, source, width, height);
   reduction.aside = {width, height, source, nullptr, nullptr, nullptr, nullptr};
+  if (!ReducePicture(scene.source, scene.width, scene.height, source, width, height)) return false;
   UsePicture(true);
   const bool allocated = AllocateFrameBuffers();
   reduction.previewSource = scene.source;

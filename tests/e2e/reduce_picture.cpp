@@ -23,10 +23,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::vector<std::uint8_t> reduced(static_cast<std::size_t>(width * height * 3));
-  ReducePicture(scene.source, scene.width, scene.height, reduced.data(), static_cast<std::uint32_t>(width),
-                static_cast<std::uint32_t>(height));
   std::error_code reason;
-  const bool written = WriteBmp(argv[2], static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
+  const bool written =
+      ReducePicture(scene.source, scene.width, scene.height, reduced.data(), static_cast<std::uint32_t>(width),
+                    static_cast<std::uint32_t>(height)) &&
+      WriteBmp(argv[2], static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height),
                                 24, reduced.data(), reason);
   ReleaseBuffers();
   return written ? 0 : 1;
