@@ -71,11 +71,13 @@ move $((width / 3)) $((height - 9))
 [ "$previews_seen" -gt 0 ] || fail "no preview was seen while the pointer moved"
 pass "moves show previews of the reduced picture, then the exact frame"
 
-# The corners, through the names of the frames saved there; the last saved
-# file is the full-size frame.
+# The corners, through the names of the frames saved there, S pressed
+# while the preview is shown; the last saved file is the full-size frame.
 for corner in "0 0 0 1099" "$((width - 1)) 0 1699 1099" "0 $((height - 1)) 0 0" "$((width - 1)) $((height - 1)) 1699 0"; do
   read -r x y column row <<<"$corner"
-  move "$x" "$y"
+  previews+=("$x,$((height - 1 - y))") lights+=("$column,$row")
+  render "$work/exact.bmp" "$picture_file" "${lights[@]}"
+  xdotool mousemove --window "$window" "$x" "$y"
   press s
   saved=photo-weighted-$column-$row.png
   [ "$(tail -n 1 "$dir/stdout" | tr -d '\r')" = "$saved" ] || fail "corner $x,$y saved $(tail -n 1 "$dir/stdout")"
