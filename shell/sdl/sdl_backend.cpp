@@ -170,6 +170,8 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
     case SDL_WINDOWEVENT:
       if (event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
+      // Space let go elsewhere never reaches us.
+      if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input.compare(false);
       return true;
     case SDL_KEYDOWN:
       if (event.key.keysym.sym == SDLK_ESCAPE) return false;

@@ -208,6 +208,10 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_KEYUP:
       if (wParam == VK_SPACE && running.compare != nullptr) running.compare(false);
       return DefWindowProcA(window, message, wParam, lParam);
+    case WM_KILLFOCUS:
+      // Space let go elsewhere never reaches us.
+      if (running.compare != nullptr) running.compare(false);
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_KEYDOWN:
       // As the close button does: the window goes, and with it the loop.
       if (wParam == VK_ESCAPE) {
