@@ -268,13 +268,16 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
     const std::uint8_t id = header[1 + 2 * i], tables = header[2 + 2 * i];
     unsigned index = 0;
     while (index < coding->componentCount && coding->components[index].id != id) ++index;
-    if (index == coding->componentCount || (tables >> 4) > 3 || (tables & 15) > 3) {
+    // Only the tables a scan uses must exist; decoders ignore the others.
+    if (index == coding->componentCount || (needsDc && (tables >> 4) > 3) ||
+        (needsAc && (tables & 15) > 3)) {
       return LoadResult::NotFound;
     }
-    const HuffmanTable& dc = coding->tables[0][tables >> 4];
-    const HuffmanTable& ac = coding->tables[1][tables & 15];
+    const HuffmanTable& dc = coding->tables[0][(tables >> 4) & 3];
+    const HuffmanTable& ac = coding->tables[1][tables & 3];
     // Without tables a decoder may take the standard ones: not ours to check.
-    if ((needsDc && !dc.defined) || (needsAc && !ac.defined)) {
+    if ((needsDc && !dc.defined) || (needsAc && !ac.defined) || coding->unchecked) {
+      coding->unchecked = coding->progressive;
       return SkipEntropyCodedData(walk, bytes) ? LoadResult::Loaded : LoadResult::NotFound;
     }
     onlyIndex = index;
@@ -314,6 +317,8 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
       mcu += skipped;
       continue;
     }
+    if (coding->blockVisitsLeft < blockCount) return LoadResult::Unsupported;
+    coding->blockVisitsLeft -= blockCount;
     for (unsigned b = 0; b < blockCount; ++b) {
       if (!WalkBlock(&bits, kind, blocks[b], acBand ? &nonZero[mcu] : nullptr, std::max(first, 1u),
                      last, &endOfBandRun)) {

@@ -37,6 +37,11 @@ struct JpegCoding {
   JpegComponent components[4];
   HuffmanTable tables[2][4];  // DC, AC
   unsigned restartInterval;   // MCUs between restart markers; 0: none
+  // Blocks the scans may still go over; a scan past it is not supported.
+  std::uint64_t blockVisitsLeft;
+  // A scan was only walked over (no tables of its own): what later
+  // refinements code can no longer be told, so they are walked over too.
+  bool unchecked;
   // Progressive pictures: per component and block, which AC coefficients
   // (bit k for the k-th in zigzag order) earlier scans made non-zero; a
   // refinement scan codes one bit for each of them in its band.
@@ -56,7 +61,8 @@ bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes);
 // length) is given, up to the marker that ends it, which is read next; adds
 // the bytes read to `bytes`. Verdict NotFound if the data ends before every
 // block of the scan is coded, a code is none of its table's, or a restart
-// marker is missing; OutOfMemory if the state of a progressive picture
-// cannot be had.
+// marker is missing; Unsupported once the scans have gone over the blocks
+// more often than blockVisitsLeft allows; OutOfMemory if the state of a
+// progressive picture cannot be had.
 LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* header,
                     std::size_t size, std::uint64_t* bytes);

@@ -21,6 +21,10 @@ constexpr std::uint64_t kDeflateBestRatio = 1032;
 // Real progressive JPEGs have about ten scans; a file of thousands of tiny
 // ones would keep a decoder busy for minutes.
 constexpr unsigned kMostJpegScans = 500;
+// Nor do real scans go over every block more than a few times in all
+// (refinements of one component each); crafted ones could at no cost in
+// bytes, with end-of-band runs.
+constexpr std::uint64_t kMostJpegBlockVisits = 32;
 
 // Any side checks pass the depth rule, which is BMP's own.
 constexpr unsigned kDeepEnough = 24;
@@ -163,6 +167,8 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
   bool haveFrame = false;
   unsigned scans = 0;
   std::uint64_t blocks = 0, entropyBytes = 0;
+  // Every segment we read fits, a DHT of eight tables too.
+  std::vector<std::uint8_t> segment(0xFFFF);
   for (;;) {
     std::uint8_t marker[4];
     if (!walk.Next(marker) || marker[0] != 0xFF) return LoadResult::NotFound;
@@ -185,25 +191,31 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
       if (!walk.Skip(length - 2)) return LoadResult::NotFound;
       continue;
     }
-    // Every segment we read holds less than this.
-    std::uint8_t segment[6 + 3 * 255] = {};
-    if (length - 2 > sizeof segment || !walk.Read(segment, length - 2)) return LoadResult::NotFound;
+    std::fill_n(segment.begin(), 6 + 3 * 255, std::uint8_t{0});
+    if (!walk.Read(segment.data(), length - 2)) return LoadResult::NotFound;
     if (isFrame) {
-      if (haveFrame) return LoadResult::NotFound;
-      const LoadResult verdict = CheckJpegFrame(kind, segment, length, header, &coding, &blocks, minSide);
+      if (haveFrame || length - 2 > 6 + 3 * 255) return LoadResult::NotFound;
+      const LoadResult verdict =
+          CheckJpegFrame(kind, segment.data(), length, header, &coding, &blocks, minSide);
       if (verdict != LoadResult::Loaded) return verdict;
+      // The scans cannot hold more than what is left of the file: a small
+      // file that claims a large picture is refused before it is walked,
+      // and only then its memory counts.
+      if (blocks / 8 > walk.Left()) return LoadResult::NotFound;
+      if (CheckMemory(*header) != LoadResult::Loaded) return LoadResult::OutOfMemory;
+      coding.blockVisitsLeft = kMostJpegBlockVisits * blocks;
       haveFrame = true;
     } else if (isTables) {
-      if (!ReadHuffmanTables(segment, length - 2, &coding)) return LoadResult::NotFound;
+      if (!ReadHuffmanTables(segment.data(), length - 2, &coding)) return LoadResult::NotFound;
     } else if (isRestartInterval) {
       if (length != 4) return LoadResult::NotFound;
-      coding.restartInterval = BigEndian16(segment);
+      coding.restartInterval = BigEndian16(segment.data());
     } else {
       // Each scan makes the decoder go over every block once more: real
       // encoders write about ten.
       if (!haveFrame) return LoadResult::NotFound;
       if (++scans > kMostJpegScans) return LoadResult::Unsupported;
-      const LoadResult walked = WalkScan(&walk, &coding, segment, length - 2, &entropyBytes);
+      const LoadResult walked = WalkScan(&walk, &coding, segment.data(), length - 2, &entropyBytes);
       if (walked != LoadResult::Loaded) return walked;
     }
   }

@@ -24,7 +24,13 @@ void PngWarning(png_structp, png_const_charp) {}
 
 // Through SDL's allocator, like every other decoder's memory, so that one
 // hook sees it all.
-png_voidp PngAllocate(png_structp, png_alloc_size_t size) { return SDL_malloc(size); }
+// A block it cannot have ends the decoding as out of memory, not as a
+// broken file.
+png_voidp PngAllocate(png_structp png, png_alloc_size_t size) {
+  png_voidp block = SDL_malloc(size);
+  if (block == nullptr) *static_cast<bool*>(png_get_mem_ptr(png)) = true;
+  return block;
+}
 void PngRelease(png_structp, png_voidp block) { SDL_free(block); }
 
 void PngRead(png_structp png, png_bytep bytes, png_size_t size) {
@@ -41,6 +47,7 @@ constexpr png_byte kIgnoredChunks[] =
     "tIME\0pHYs\0oFFs\0pCAL\0sCAL\0eXIf";
 
 struct PngDecoding {
+  bool outOfMemory = false;
   png_structp png = nullptr;
   png_infop info = nullptr;
   SDL_Surface* surface = nullptr;
@@ -49,9 +56,12 @@ struct PngDecoding {
 
 bool RunPngDecoding(PngDecoding* d, SDL_RWops* file, LoadResult* failure) {
   std::jmp_buf jump;
-  if (setjmp(jump) != 0) return false;
-  d->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &jump, PngError, PngWarning, nullptr,
-                                    PngAllocate, PngRelease);
+  if (setjmp(jump) != 0) {
+    if (d->outOfMemory) *failure = LoadResult::OutOfMemory;
+    return false;
+  }
+  d->png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &jump, PngError, PngWarning,
+                                    &d->outOfMemory, PngAllocate, PngRelease);
   if (d->png == nullptr || (d->info = png_create_info_struct(d->png)) == nullptr) {
     *failure = LoadResult::OutOfMemory;
     return false;
@@ -121,7 +131,11 @@ struct JpegErrors {
   bool madeUpPixels;
 };
 
-void JpegError(j_common_ptr jpeg) { std::longjmp(reinterpret_cast<JpegErrors*>(jpeg->err)->jump, 1); }
+void JpegError(j_common_ptr jpeg) {
+  // Out of memory says so by the jump's value.
+  auto* errors = reinterpret_cast<JpegErrors*>(jpeg->err);
+  std::longjmp(errors->jump, errors->manager.msg_code == JERR_OUT_OF_MEMORY ? 2 : 1);
+}
 
 // Warnings are kept quiet; those that mean the decoder filled in blocks it
 // could not read make the picture a failure.
@@ -184,7 +198,11 @@ bool RunJpegDecoding(JpegDecoding* d, SDL_RWops* file, LoadResult* failure) {
   d->jpeg.err = jpeg_std_error(&d->errors.manager);
   d->errors.manager.error_exit = JpegError;
   d->errors.manager.emit_message = JpegMessage;
-  if (setjmp(d->errors.jump) != 0) return false;
+  switch (setjmp(d->errors.jump)) {
+    case 0: break;
+    case 2: *failure = LoadResult::OutOfMemory; return false;
+    default: return false;
+  }
   jpeg_create_decompress(&d->jpeg);
   d->created = true;
   d->source = static_cast<JpegSource*>(SDL_malloc(sizeof(JpegSource)));
