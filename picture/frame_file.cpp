@@ -72,13 +72,18 @@ char temporaryName[4096];  // PATH_MAX: a longer name cannot be created anyway
 std::atomic<bool> temporaryNamed{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+// What each signal did before the temporary was named, for the handler.
+// One writer at a time: the name and these are the process's.
+struct sigaction previousActions[std::size(kEndingSignals)];
+
 void RemoveTemporaryAndEnd(int signal) {
   if (temporaryNamed.load()) unlink(temporaryName);
-  struct sigaction ending {};
-  ending.sa_handler = SIG_DFL;
-  sigemptyset(&ending.sa_mask);
-  sigaction(signal, &ending, nullptr);
-  raise(signal);  // delivered when this handler returns: the program ends as it would have
+  // The signal again, as it was handled before (ending the program, or a
+  // viewer's own handler, which quits it cleanly), once this one returns.
+  for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
+    if (kEndingSignals[i] == signal) sigaction(signal, &previousActions[i], nullptr);
+  }
+  raise(signal);
 }
 
 // While it lives, SIGINT and SIGTERM remove the temporary before they end
@@ -97,6 +102,7 @@ class RemovedOnSignal {
     sigemptyset(&handler.sa_mask);
     for (std::size_t i = 0; i < std::size(kEndingSignals); ++i) {
       sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+      previousActions[i] = previous_[i];
       if (previous_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &handler, nullptr);
     }
     pthread_sigmask(SIG_SETMASK, &unblocked, nullptr);

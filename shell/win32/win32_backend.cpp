@@ -206,6 +206,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if (running.rested != nullptr) running.rested();
       return 0;
     case WM_KEYUP:
+    case WM_SYSKEYUP:  // let go while Alt is held
       if (wParam == VK_SPACE && running.compare != nullptr) running.compare(false);
       return DefWindowProcA(window, message, wParam, lParam);
     case WM_KILLFOCUS:
