@@ -4,6 +4,14 @@
 #include <bit>
 #include <new>
 
+int ByteAfterFF(FileWalk* walk) {
+  std::uint8_t next = 0xFF;
+  while (next == 0xFF) {
+    if (!walk->Next(&next)) return -1;
+  }
+  return next;
+}
+
 namespace {
 
 // The bits of a scan's entropy-coded data, first bit first, with the zero
@@ -63,15 +71,13 @@ class ScanBits {
   // After a 0xFF: true, with the walk back at the 0xFF, if a marker follows
   // (after any fill bytes); false if it was a stuffed zero.
   bool AtMarkerOrStuffedZero() {
-    std::uint8_t next = 0xFF;
-    while (next == 0xFF) {
-      if (!walk_->Next(&next)) {
-        atMarker_ = end_ = true;
-        return true;
-      }
-    }
+    const int next = ByteAfterFF(walk_);
     if (next == 0x00) return false;
-    walk_->Unread(2);
+    if (next < 0) {
+      end_ = true;
+    } else {
+      walk_->Unread(2);
+    }
     atMarker_ = true;
     return true;
   }
@@ -186,12 +192,10 @@ bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes) {
   const std::uint64_t start = walk->Position();
   for (std::uint8_t byte = 0; walk->Next(&byte);) {
     if (byte != 0xFF) continue;
-    // A stuffed zero or a restart marker belongs to the data; fill bytes
-    // may come before the marker that ends it.
-    do {
-      if (!walk->Next(&byte)) return false;
-    } while (byte == 0xFF);
-    if (byte == 0x00 || (byte >= 0xD0 && byte <= 0xD7)) continue;
+    // A stuffed zero or a restart marker belongs to the data.
+    const int next = ByteAfterFF(walk);
+    if (next < 0) return false;
+    if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) continue;
     walk->Unread(2);
     *bytes += walk->Position() - start;
     return true;

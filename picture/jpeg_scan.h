@@ -52,6 +52,11 @@ struct JpegCoding {
 // if the segment makes no sense.
 bool ReadHuffmanTables(const std::uint8_t* segment, std::size_t size, JpegCoding* coding);
 
+// After a 0xFF: the byte that follows it past any fill bytes (0xFF), the
+// walk after it; 0x00 in entropy-coded data for a stuffed zero, else a
+// marker's kind. -1 if the file ends first.
+int ByteAfterFF(FileWalk* walk);
+
 // Walks entropy-coded data, restart markers included, up to the marker that
 // ends it, which is read next; adds the bytes walked to `bytes`. False if
 // the file ends first.

@@ -172,10 +172,9 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
   for (;;) {
     std::uint8_t marker[4];
     if (!walk.Next(marker) || marker[0] != 0xFF) return LoadResult::NotFound;
-    std::uint8_t kind = 0xFF;
-    while (kind == 0xFF) {  // fill bytes
-      if (!walk.Next(&kind)) return LoadResult::NotFound;
-    }
+    const int next = ByteAfterFF(&walk);
+    if (next < 0) return LoadResult::NotFound;
+    const auto kind = static_cast<std::uint8_t>(next);
     if (kind == 0x01 || (kind >= 0xD0 && kind <= 0xD7)) continue;  // no length
     if (kind < 0xC0) return LoadResult::NotFound;  // reserved: no decoder reads on
     if (kind == 0xD9) {
@@ -191,10 +190,11 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
       if (!walk.Skip(length - 2)) return LoadResult::NotFound;
       continue;
     }
-    std::fill_n(segment.begin(), 6 + 3 * 255, std::uint8_t{0});
     if (!walk.Read(segment.data(), length - 2)) return LoadResult::NotFound;
     if (isFrame) {
       if (haveFrame || length - 2 > 6 + 3 * 255) return LoadResult::NotFound;
+      // A frame header shorter than its fields reads zeros, not the last segment's bytes.
+      std::fill(segment.begin() + (length - 2), segment.begin() + 6 + 3 * 255, std::uint8_t{0});
       const LoadResult verdict =
           CheckJpegFrame(kind, segment.data(), length, header, &coding, &blocks, minSide);
       if (verdict != LoadResult::Loaded) return verdict;
@@ -246,7 +246,9 @@ LoadResult CheckBeforeDecoding(const ReadAt& read, std::uint64_t fileSize, Pictu
     case PictureFormat::Jpeg: verdict = CheckJpeg(read, fileSize, header, minSide); break;
     case PictureFormat::Unknown: break;
   }
-  return verdict == LoadResult::Loaded ? CheckMemory(*header) : verdict;
+  // A JPEG's memory is checked before its scans are walked.
+  if (verdict != LoadResult::Loaded || header->format == PictureFormat::Jpeg) return verdict;
+  return CheckMemory(*header);
 }
 
 LoadResult CheckPictureFile(const std::filesystem::path& file, PictureHeader* header,

@@ -124,10 +124,7 @@ bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
   reduction.pictureWidth = scene.width;
   reduction.pictureHeight = scene.height;
   // The preview's buffers as any picture's, and the view.
-  if (!PictureFitsInMemory(width, std::uint64_t{height} * (kBytesPerPixelAtRun + 3) / kBytesPerPixelAtRun + 1,
-                           AvailableMemoryBytes())) {
-    return false;
-  }
+  if (std::uint64_t{width} * height * (kBytesPerPixelAtRun + 3) > AvailableMemoryBytes()) return false;
   reduction.view = new (std::nothrow) std::uint8_t[bytes]();
   // The preview's picture belongs to its buffers from the start.
   auto* const source = new (std::nothrow) std::uint8_t[bytes];
