@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -25,13 +26,37 @@ inline std::uint8_t CompositeChannel(std::uint8_t source, std::uint32_t sum, dou
   return static_cast<std::uint8_t>(value > 255 ? 255 : value);
 }
 
+// The light added to a channel for each quotient, under the user's strength
+// and tint: entry 3 q + c for channel c (B, G, R). Built before a frame's
+// compositing whenever they differ from those it was built for.
+struct LightTable {
+  std::uint16_t strength = 100;
+  std::uint8_t tint[3] = {255, 255, 255};
+  std::unique_ptr<std::uint32_t[]> added;  // null until first needed
+};
+LightTable lightTable;
+
+// One channel as the user shaped it: the quotient's 16 bits through the
+// table, added to the source byte (0 for the rays alone), reduced to 16
+// bits, clamped to 255.
+inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double inverse,
+                                  std::size_t channel, const std::uint32_t* added) {
+  const std::uint32_t quotient = QuotientByInverse(sum, inverse) & 0xFFFF;
+  const auto value = static_cast<std::uint16_t>(source + added[quotient * 3 + channel]);
+  return static_cast<std::uint8_t>(value > 255 ? 255 : value);
+}
+
 #if defined(__SSE2__)
 // The twelve channels of four pixels at once, exactly as CompositeChannel,
 // for counts other than 1: with a divisor of 2 or more every quotient stays
-// below 2^31 and converts as a signed 32-bit integer.
+// below 2^31 and converts as a signed 32-bit integer. Shaped, as
+// ShapedChannel with the table `added` and the source bytes masked by
+// sourceMask.
+template <bool shaped>
 inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t* accum,
                                 const std::uint8_t* source, std::uint8_t* output,
-                                const InverseTable& inverseOf) {
+                                const InverseTable& inverseOf, const std::uint32_t* added = nullptr,
+                                std::uint64_t sourceMask = ~std::uint64_t{0}) {
   const double i0 = inverseOf[counts[0]], i1 = inverseOf[counts[1]];
   const double i2 = inverseOf[counts[2]], i3 = inverseOf[counts[3]];
   // Sums are unsigned: flip the sign bit for the signed conversion and add
@@ -60,8 +85,21 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
     const __m128i value = _mm_add_epi16(_mm_unpacklo_epi8(sourceBytes, zero), quotient16);
     return _mm_sub_epi16(value, _mm_subs_epu16(value, limit));  // min(value, 255), unsigned
   };
-  const __m128i first = clamped(_mm_cvtsi64_si128(static_cast<long long>(sourceLow)), _mm_packs_epi32(q0, q1));
-  const __m128i last = clamped(_mm_cvtsi32_si128(static_cast<int>(sourceHigh)), _mm_packs_epi32(q2, zero));
+  __m128i low = _mm_packs_epi32(q0, q1);
+  __m128i high = _mm_packs_epi32(q2, zero);
+  if constexpr (shaped) {
+    // Each 16-bit quotient through the table, a channel at a time.
+    alignas(16) std::uint16_t light[16];
+    _mm_store_si128(reinterpret_cast<__m128i*>(light), low);
+    _mm_store_si128(reinterpret_cast<__m128i*>(light + 8), high);
+    for (std::size_t c = 0; c < 12; ++c) light[c] = static_cast<std::uint16_t>(added[light[c] * 3u + c % 3]);
+    low = _mm_load_si128(reinterpret_cast<const __m128i*>(light));
+    high = _mm_load_si128(reinterpret_cast<const __m128i*>(light + 8));
+    sourceLow &= sourceMask;
+    sourceHigh &= static_cast<std::uint32_t>(sourceMask);
+  }
+  const __m128i first = clamped(_mm_cvtsi64_si128(static_cast<long long>(sourceLow)), low);
+  const __m128i last = clamped(_mm_cvtsi32_si128(static_cast<int>(sourceHigh)), high);
   const __m128i bytes = _mm_packus_epi16(first, last);
   const auto outputLow = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
   const auto outputHigh = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
@@ -71,10 +109,13 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
 #endif
 
 #if GLINTOR_X86_VECTORS
-// Sixteen pixels at a time, exactly as CompositeChannel for every count:
-// the conversions are unsigned, so a count of 1 needs no exception.
-// Returns how many of the count pixels from pixel on it composited.
-GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf) {
+// Sixteen pixels at a time, exactly as CompositeChannel for every count (or
+// ShapedChannel): the conversions are unsigned, so a count of 1 needs no
+// exception. Returns how many of the count pixels from pixel on it
+// composited.
+template <bool shaped>
+GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
+                                           const std::uint32_t* added = nullptr, std::uint8_t sourceMask = 0xFF) {
   const std::uint16_t* const counts = scene.counts;
   const std::uint32_t* const accum = scene.accum;
   const std::uint8_t* const source = scene.source;
@@ -86,6 +127,11 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
   const __m512d half = _mm512_set1_pd(0.5);
   const __m512i lowBits = _mm512_set1_epi32(0xFFFF);
   const __m512i limit = _mm512_set1_epi32(255);
+  // For the table: channel 16 * part + k is channel (part + k) % 3 of its pixel.
+  const __m512i channelOf[3] = {_mm512_setr_epi32(0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0),
+                                _mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1),
+                                _mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2)};
+  const __m512i keptSource = _mm512_set1_epi32(sourceMask);
   std::size_t done = 0;
   for (; done + 16 <= count; done += 16, pixel += 16) {
     const auto ahead = static_cast<std::ptrdiff_t>(pixel) + kPrefetchPixels;
@@ -106,9 +152,15 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
         const __m256i x = half8 == 0 ? _mm512_castsi512_si256(sums) : _mm512_extracti64x4_epi64(sums, 1);
         quotients[half8] = _mm512_cvttpd_epu32(_mm512_mul_pd(_mm512_add_pd(_mm512_cvtepu32_pd(x), half), inverse));
       }
-      const __m512i quotient = _mm512_inserti64x4(_mm512_castsi256_si512(quotients[0]), quotients[1], 1);
-      const __m512i bytes =
+      __m512i quotient = _mm512_inserti64x4(_mm512_castsi256_si512(quotients[0]), quotients[1], 1);
+      __m512i bytes =
           _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + pixel * 3 + 16 * part)));
+      if constexpr (shaped) {
+        const __m512i low16 = _mm512_and_si512(quotient, lowBits);
+        const __m512i entry = _mm512_add_epi32(_mm512_add_epi32(low16, _mm512_add_epi32(low16, low16)), channelOf[part]);
+        quotient = _mm512_i32gather_epi32(entry, added, 4);
+        bytes = _mm512_and_si512(bytes, keptSource);
+      }
       // The 16-bit quotient and the source byte add modulo 2^16, then clamp.
       const __m512i value = _mm512_min_epu32(_mm512_and_si512(_mm512_add_epi32(bytes, quotient), lowBits), limit);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(output + pixel * 3 + 16 * part), _mm512_cvtepi32_epi8(value));
@@ -118,7 +170,95 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
 }
 #endif
 
+// The rows of one quadrant: `rows` of `width` pixels from `first` on, a
+// picture's row apart.
+struct QuadrantRows {
+  std::size_t first;
+  std::size_t rows;
+  std::size_t width;
+};
+
+template <bool shaped>
+void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const std::uint32_t* added,
+                   std::uint8_t sourceMask) {
+  const std::uint16_t* const counts = scene.counts;
+  const std::uint32_t* const accum = scene.accum;
+  const std::uint8_t* const source = scene.source;
+  std::uint8_t* const output = scene.output;
+
+  auto compositePixel = [&](std::size_t pixel) {
+    const double inverse = inverseOf[counts[pixel]];
+    for (std::size_t c = 0; c < 3; ++c) {
+      const std::size_t channel = pixel * 3 + c;
+      if constexpr (shaped) {
+        output[channel] = ShapedChannel(source[channel] & sourceMask, accum[channel], inverse, c, added);
+      } else {
+        output[channel] = CompositeChannel(source[channel], accum[channel], inverse);
+      }
+    }
+  };
+#if GLINTOR_X86_VECTORS
+  const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
+#endif
+  const std::size_t rowSkip = scene.width - quadrant.width;
+  std::size_t pixel = quadrant.first;
+  for (std::size_t row = 0; row < quadrant.rows; ++row, pixel += rowSkip) {
+    std::size_t column = 0;
+#if GLINTOR_X86_VECTORS
+    if (avx512) {
+      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, added, sourceMask);
+      column += done;
+      pixel += done;
+    }
+#endif
+#if defined(__SSE2__)
+    // Count 1, whose quotient is the whole sum, is met only next to the light.
+    for (; column + 4 <= quadrant.width; column += 4, pixel += 4) {
+      // Four streams and the compute between them outpace the hardware's
+      // own prefetching; ask for the lines some way ahead.
+      const auto ahead = static_cast<std::ptrdiff_t>(pixel) + kPrefetchPixels;
+      PrefetchLine(accum, ahead * 12, false);
+      PrefetchLine(accum, ahead * 12 + 32, false);
+      PrefetchLine(counts, ahead * 2, false);
+      PrefetchLine(source, ahead * 3, false);
+      PrefetchLine(output, ahead * 3, true);
+      const std::uint16_t* four = counts + pixel;
+      if (four[0] == 1 || four[1] == 1 || four[2] == 1 || four[3] == 1) {
+        for (std::size_t k = 0; k < 4; ++k) compositePixel(pixel + k);
+      } else {
+        CompositeFourPixels<shaped>(four, accum + pixel * 3, source + pixel * 3, output + pixel * 3, inverseOf,
+                                    added, sourceMask * std::uint64_t{0x0101010101010101});
+      }
+    }
+#endif
+    for (; column < quadrant.width; ++column, ++pixel) compositePixel(pixel);
+  }
+}
+
+bool Unshaped(const LightSettings& settings) {
+  return settings.strength == 100 && settings.tint[0] == 255 && settings.tint[1] == 255 &&
+         settings.tint[2] == 255 && settings.view == ShownView::Final;
+}
+
 }  // namespace
+
+void PrepareCompositing() {
+  const LightSettings& settings = scene.settings;
+  if (Unshaped(settings) || settings.view == ShownView::Emission) return;
+  if (lightTable.added != nullptr && lightTable.strength == settings.strength &&
+      std::equal(lightTable.tint, lightTable.tint + 3, settings.tint)) {
+    return;
+  }
+  if (lightTable.added == nullptr) lightTable.added = std::make_unique<std::uint32_t[]>(65536 * 3);
+  lightTable.strength = settings.strength;
+  std::copy(settings.tint, settings.tint + 3, lightTable.tint);
+  for (std::uint32_t quotient = 0; quotient < 65536; ++quotient) {
+    const std::uint32_t light = std::min<std::uint32_t>((quotient * settings.strength + 50) / 100, 65535);
+    for (std::uint32_t c = 0; c < 3; ++c) {
+      lightTable.added[quotient * 3 + c] = (light * settings.tint[c] + 127) / 255;
+    }
+  }
+}
 
 template <AccumulationMode mode>
 std::uint32_t CompositeQuadrant(void* quadrant) {
@@ -135,57 +275,26 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   const std::size_t endRow = upper ? scene.height : halfHeight;
   const std::size_t firstColumn = right ? halfWidth : 0;
   const std::size_t quadrantWidth = right ? scene.width - halfWidth : halfWidth;
-  const std::size_t rowSkip = scene.width - quadrantWidth;
+  const QuadrantRows rows{firstRow * scene.width + firstColumn, endRow - firstRow, quadrantWidth};
 
+  const LightSettings& settings = scene.settings;
+  if (settings.view == ShownView::Emission) {
+    // What casts light, as it is.
+    const std::uint8_t* const emission = CastSource();
+    for (std::size_t row = 0; row < rows.rows; ++row) {
+      const std::size_t offset = (rows.first + row * scene.width) * 3;
+      std::memcpy(scene.output + offset, emission + offset, rows.width * 3);
+    }
+    return 1;
+  }
   // Built once, on first use, by whichever compositing thread comes first.
   static const std::unique_ptr<const InverseTable> inverses =
       MakeInverseTable(mode == AccumulationMode::Weighted);
-  const InverseTable& inverseOf = *inverses;
-  const std::uint16_t* const counts = scene.counts;
-  const std::uint32_t* const accum = scene.accum;
-  const std::uint8_t* const source = scene.source;
-  std::uint8_t* const output = scene.output;
-
-  auto compositePixel = [&](std::size_t pixel) {
-    const double inverse = inverseOf[counts[pixel]];
-    for (std::size_t c = 0; c < 3; ++c) {
-      const std::size_t channel = pixel * 3 + c;
-      output[channel] = CompositeChannel(source[channel], accum[channel], inverse);
-    }
-  };
-#if GLINTOR_X86_VECTORS
-  const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
-#endif
-  std::size_t pixel = firstRow * scene.width + firstColumn;
-  for (std::size_t row = firstRow; row < endRow; ++row, pixel += rowSkip) {
-    std::size_t column = 0;
-#if GLINTOR_X86_VECTORS
-    if (avx512) {
-      const std::size_t done = CompositeAvx512(pixel, quadrantWidth, inverseOf);
-      column += done;
-      pixel += done;
-    }
-#endif
-#if defined(__SSE2__)
-    // Count 1, whose quotient is the whole sum, is met only next to the light.
-    for (; column + 4 <= quadrantWidth; column += 4, pixel += 4) {
-      // Four streams and the compute between them outpace the hardware's
-      // own prefetching; ask for the lines some way ahead.
-      const auto ahead = static_cast<std::ptrdiff_t>(pixel) + kPrefetchPixels;
-      PrefetchLine(accum, ahead * 12, false);
-      PrefetchLine(accum, ahead * 12 + 32, false);
-      PrefetchLine(counts, ahead * 2, false);
-      PrefetchLine(source, ahead * 3, false);
-      PrefetchLine(output, ahead * 3, true);
-      const std::uint16_t* four = counts + pixel;
-      if (four[0] == 1 || four[1] == 1 || four[2] == 1 || four[3] == 1) {
-        for (std::size_t k = 0; k < 4; ++k) compositePixel(pixel + k);
-      } else {
-        CompositeFourPixels(four, accum + pixel * 3, source + pixel * 3, output + pixel * 3, inverseOf);
-      }
-    }
-#endif
-    for (; column < quadrantWidth; ++column, ++pixel) compositePixel(pixel);
+  if (Unshaped(settings)) {
+    CompositeRows<false>(rows, *inverses, nullptr, 0xFF);
+  } else {
+    CompositeRows<true>(rows, *inverses, lightTable.added.get(),
+                        settings.view == ShownView::Rays ? 0x00 : 0xFF);
   }
   return 1;
 }

@@ -56,7 +56,7 @@ struct WalkBuffers {
 };
 
 inline WalkBuffers SceneWalkBuffers() {
-  return {scene.coverage, scene.counts, scene.accum, scene.source};
+  return {scene.coverage, scene.counts, scene.accum, CastSource()};
 }
 
 // The kernels fetch the lines of each ray's next block while the other rays

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -56,6 +57,28 @@ void FormatTitle(char* buffer, std::size_t capacity, std::int64_t ticksPerSecond
                 compositing * kMillisecondsPerSecond / frequency, frequency / frame);
 }
 
+void FormatSettings(char* buffer, std::size_t capacity, const LightSettings& settings) {
+  if (capacity == 0) return;
+  buffer[0] = '\0';
+  const LightSettings defaults;
+  static const char* const kViewNames[] = {"final", "rays", "emission"};
+  // Without allocating: a frame may run where memory has run out.
+  std::size_t used = 0;
+  const auto add = [&](const char* format, auto... values) {
+    if (used >= capacity) return;
+    const int written = std::snprintf(buffer + used, capacity - used, used == 0 ? " - " : ", ");
+    used += static_cast<std::size_t>(std::max(written, 0));
+    if (used >= capacity) return;
+    used += static_cast<std::size_t>(std::max(std::snprintf(buffer + used, capacity - used, format, values...), 0));
+  };
+  if (settings.threshold != defaults.threshold) add("threshold %u", unsigned{settings.threshold});
+  if (settings.strength != defaults.strength) add("strength %u%%", unsigned{settings.strength});
+  if (!std::equal(settings.tint, settings.tint + 3, defaults.tint)) {
+    add("tint %02X%02X%02X", unsigned{settings.tint[2]}, unsigned{settings.tint[1]}, unsigned{settings.tint[0]});
+  }
+  if (settings.view != defaults.view) add("view %s", kViewNames[static_cast<int>(settings.view)]);
+}
+
 template <AccumulationMode mode>
 void RenderFrame() {
   const std::int64_t ticksPerSecond = Clock::period::den / Clock::period::num;
@@ -68,6 +91,7 @@ void RenderFrame() {
   RunPhase({CastLowerLeft<mode>, CastLowerRight<mode>, CastUpperLeft<mode>, CastUpperRight<mode>},
            {nullptr, nullptr, nullptr, nullptr});
   const std::int64_t castEnd = Ticks();
+  PrepareCompositing();
 
   void* const quadrants[4] = {reinterpret_cast<void*>(std::uintptr_t{0}),
                               reinterpret_cast<void*>(std::uintptr_t{1}),
@@ -78,8 +102,10 @@ void RenderFrame() {
            quadrants);
   const std::int64_t compositeEnd = Ticks();
 
-  char title[128];
+  char title[192];
   FormatTitle(title, sizeof title, ticksPerSecond, start, castEnd, compositeEnd);
+  const std::size_t length = std::strlen(title);
+  FormatSettings(title + length, sizeof title - length, scene.settings);
   if (windowOperations.setTitle != nullptr) windowOperations.setTitle(scene.window, title);
   if (windowOperations.requestRepaint != nullptr) windowOperations.requestRepaint(scene.window);
   scene.busy = 0;

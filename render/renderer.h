@@ -57,6 +57,9 @@ std::uint32_t CastUpperRight(void* unused);
 // without touching anything for any other value.
 template <AccumulationMode mode>
 std::uint32_t CompositeQuadrant(void* quadrant);
+// Readies what the compositing workers share for scene.settings, before they
+// start.
+void PrepareCompositing();
 
 // One frame for the current light: casting on four threads, compositing on
 // four threads, then the timing title and a repaint request.
@@ -67,3 +70,8 @@ void RenderFrame();
 // stamps. Never writes more than capacity bytes.
 void FormatTitle(char* buffer, std::size_t capacity, std::int64_t ticksPerSecond,
                  std::int64_t start, std::int64_t castEnd, std::int64_t compositeEnd);
+
+// What the title adds for the settings that differ from the defaults, such
+// as " - threshold 176, strength 60%, tint FFC890, view rays"; empty for
+// the defaults. Never writes more than capacity bytes.
+void FormatSettings(char* buffer, std::size_t capacity, const LightSettings& settings);

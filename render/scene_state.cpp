@@ -32,11 +32,31 @@ void ReleaseBuffers() {
   Release(scene.source);
   Release(scene.output);
   Release(scene.coverage);
+  Release(scene.emission);
+}
+
+bool UpdateEmission() {
+  Release(scene.emission);
+  const unsigned threshold = scene.settings.threshold;
+  if (threshold == 0 || scene.source == nullptr) return true;
+  const std::size_t pixels = PixelCount();
+  scene.emission = new (std::nothrow) std::uint8_t[pixels * 3];
+  if (scene.emission == nullptr) return false;
+  const std::uint8_t* const source = scene.source;
+  std::uint8_t* const emission = scene.emission;
+  for (std::size_t i = 0; i < pixels * 3; i += 3) {
+    const unsigned luma = (29u * source[i] + 150u * source[i + 1] + 77u * source[i + 2] + 128u) >> 8;
+    const std::uint8_t keep = luma >= threshold ? 0xFF : 0x00;
+    emission[i] = source[i] & keep;
+    emission[i + 1] = source[i + 1] & keep;
+    emission[i + 2] = source[i + 2] & keep;
+  }
+  return true;
 }
 
 void SwapSceneBuffers(SceneBuffers* aside) {
-  SceneBuffers current{scene.width, scene.height, scene.source, scene.output,
-                       scene.coverage, scene.accum, scene.counts};
+  SceneBuffers current{scene.width,    scene.height, scene.source, scene.output,
+                       scene.coverage, scene.accum,  scene.counts, scene.emission};
   scene.width = aside->width;
   scene.height = aside->height;
   scene.source = aside->source;
@@ -44,5 +64,6 @@ void SwapSceneBuffers(SceneBuffers* aside) {
   scene.coverage = aside->coverage;
   scene.accum = aside->accum;
   scene.counts = aside->counts;
+  scene.emission = aside->emission;
   *aside = current;
 }

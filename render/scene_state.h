@@ -10,6 +10,28 @@ enum class AccumulationMode { Weighted, Uniform };
 // Largest picture side whose 16-bit signed deltas between two pixels are exact.
 inline constexpr std::uint32_t kMaxPictureSide = 32768;
 
+// What the frame shows.
+enum class ShownView : std::uint8_t {
+  Final,     // the picture with the light added
+  Rays,      // the added light alone, on black
+  Emission,  // the pixels that cast light
+};
+
+// How the user shapes the light. The defaults give the plain effect.
+struct LightSettings {
+  // Only pixels whose luma (77 R + 150 G + 29 B + 128) >> 8 reaches the
+  // threshold cast light; the others cast black.
+  std::uint8_t threshold = 0;
+  // The added light in per cent, 0 to kMaxStrength.
+  std::uint16_t strength = 100;
+  // The added light's colour, B, G, R, each scaled by t / 255.
+  std::uint8_t tint[3] = {255, 255, 255};
+  ShownView view = ShownView::Final;
+
+  bool operator==(const LightSettings&) const = default;
+};
+inline constexpr std::uint16_t kMaxStrength = 400;
+
 // The whole state of the program. Pixel (column, row) has index
 // row * width + column, row 0 at the bottom; colour buffers hold B, G, R.
 struct SceneState {
@@ -25,9 +47,22 @@ struct SceneState {
   std::uint8_t* source;       // three bytes per pixel, the loaded picture
   std::uint16_t height;
   std::uint16_t width;
+  LightSettings settings;     // read by casting and compositing
+  std::uint8_t* emission;     // what casting reads while the threshold is above 0
 };
 
 extern SceneState scene;
+
+// What casting reads: the emission picture, or the source while every pixel
+// casts light.
+inline const std::uint8_t* CastSource() {
+  return scene.emission != nullptr ? scene.emission : scene.source;
+}
+
+// Makes the emission picture of scene.source for scene.settings.threshold,
+// or releases it at threshold 0. False if memory is short: then there is
+// none, and the caller restores a threshold of 0.
+bool UpdateEmission();
 
 // width * height, without 32-bit overflow.
 inline std::size_t PixelCount() {
@@ -39,7 +74,7 @@ inline std::size_t PixelCount() {
 // allocated stays in the scene for ReleaseBuffers.
 bool AllocateFrameBuffers();
 
-// Releases counts, accum, source, output, coverage in that order, each only
+// Releases counts, accum, source, output, coverage, then emission, each only
 // if allocated, and leaves every pointer null.
 void ReleaseBuffers();
 
@@ -54,6 +89,7 @@ struct SceneBuffers {
   std::uint8_t* coverage;
   std::uint32_t* accum;
   std::uint16_t* counts;
+  std::uint8_t* emission;
 };
 
 // Exchanges the scene's picture and buffers with those kept aside. The light

@@ -59,7 +59,7 @@ struct Avx2Lanes {
   template <AccumulationMode mode>
   GLINTOR_AVX2 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                 WriteQueue<kLanes>& queue) {
-    const std::uint8_t* const source = scene.source;
+    const std::uint8_t* const source = CastSource();
     // A pixel's three bytes are read as four; the last pixel's read starts
     // one byte earlier and is shifted back, so no read passes the buffer's end.
     const __m256i lastRead = _mm256_set1_epi32(static_cast<std::int32_t>(PixelCount() * 3 - 4));

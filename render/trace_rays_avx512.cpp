@@ -37,7 +37,7 @@ struct Avx512Lanes {
   template <AccumulationMode mode>
   GLINTOR_AVX512 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                   WriteQueue<kLanes>& queue) {
-    const std::uint8_t* const source = scene.source;
+    const std::uint8_t* const source = CastSource();
     // Reads of four bytes for three, the last one shifted back, as in AVX2.
     const __m512i lastRead = _mm512_set1_epi32(static_cast<std::int32_t>(PixelCount() * 3 - 4));
     const __m512i nextLane = _mm512_setr_epi32(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 15);

@@ -132,7 +132,7 @@ bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
     delete[] source;
     return false;
   }
-  reduction.aside = {width, height, source, nullptr, nullptr, nullptr, nullptr};
+  reduction.aside = {width, height, source, nullptr, nullptr, nullptr, nullptr, nullptr};
   if (!ReducePicture(scene.source, scene.width, scene.height, source, width, height)) return false;
   UsePicture(true);
   const bool allocated = AllocateFrameBuffers();

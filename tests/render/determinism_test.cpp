@@ -36,6 +36,7 @@ struct Frames {
   int height;
   int lights;        // corners and edges first, random ones up to this many; 0: every light in turn
   bool threadless;   // frames after the first get no memory for threads
+  bool shaped;       // settings change from frame to frame, at every vector level
 };
 
 // One in four random lights lies on an edge, where the quadrants are most
@@ -66,13 +67,20 @@ class Determinism : public ::testing::TestWithParam<Frames> {};
 TEST_P(Determinism, EveryFrameEqualsTheReference) {
   const Frames c = GetParam();
   const auto source = RandomPicture(c.width, c.height, static_cast<std::uint32_t>(c.width * c.height));
+  const std::vector<LightSettings> shapes = ShapedLights();
+  for (VectorLevel level : c.shaped ? Levels() : std::vector{ProcessorVectorLevel()}) {
+  const AtLevel atLevel(level);
   ScopedScene picture(c.width, c.height, source);
   ReferenceRenderer reference(c.mode, c.width, c.height, source);
   int frame = 0;
   for (Pixel light : Lights(c)) {
-    SCOPED_TRACE(::testing::Message() << "frame " << frame << " light " << light.column << "," << light.row);
+    const LightSettings& settings = shapes[c.shaped ? static_cast<std::size_t>(frame) % shapes.size() : 0];
+    SCOPED_TRACE(::testing::Message() << LevelName(level) << " frame " << frame << " light " << light.column
+                                      << "," << light.row << " " << SettingsName(settings));
     scene.lightColumn = static_cast<std::uint16_t>(light.column);
     scene.lightRow = static_cast<std::uint16_t>(light.row);
+    reference.settings = scene.settings = settings;
+    ASSERT_TRUE(UpdateEmission());
     allocationsFail = c.threadless && frame++ > 0;
     (c.mode == AccumulationMode::Weighted ? RenderFrame<AccumulationMode::Weighted>
                                           : RenderFrame<AccumulationMode::Uniform>)();
@@ -86,18 +94,21 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
     ASSERT_TRUE(std::equal(reference.accum.begin(), reference.accum.end(), scene.accum));
     ASSERT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output));
   }
+  }
 }
 
 // Small grids with every light; odd sizes; rings of several batches of
 // kRayBatch targets shared between threads (700 x 300); the longest sequence
-// in place of a soak; and rays past step 5804, where Weighted sums wrap.
+// in place of a soak; rays past step 5804, where Weighted sums wrap; and the
+// user's settings, changing as the light moves.
 std::vector<Frames> Cases() {
-  std::vector<Frames> cases = {{AccumulationMode::Weighted, 5810, 2, 1, false}};
+  std::vector<Frames> cases = {{AccumulationMode::Weighted, 5810, 2, 1, false, false}};
   for (AccumulationMode mode : {AccumulationMode::Weighted, AccumulationMode::Uniform}) {
-    for (Frames c : {Frames{mode, 3, 2, 0, false}, Frames{mode, 16, 9, 0, false}, Frames{mode, 13, 11, 0, false},
-                     Frames{mode, 257, 33, 24, false}, Frames{mode, 37, 180, 24, false},
-                     Frames{mode, 700, 300, 11, false}, Frames{mode, 101, 103, 200, false},
-                     Frames{mode, 45, 38, 12, true}})
+    for (Frames c : {Frames{mode, 3, 2, 0, false, false}, Frames{mode, 16, 9, 0, false, false},
+                     Frames{mode, 13, 11, 0, false, false}, Frames{mode, 257, 33, 24, false, false},
+                     Frames{mode, 37, 180, 24, false, false}, Frames{mode, 700, 300, 11, false, false},
+                     Frames{mode, 101, 103, 200, false, false}, Frames{mode, 45, 38, 12, true, false},
+                     Frames{mode, 131, 67, 18, false, true}})
       cases.push_back(c);
   }
   return cases;
@@ -106,7 +117,7 @@ std::vector<Frames> Cases() {
 INSTANTIATE_TEST_SUITE_P(PicturesAndModes, Determinism, ::testing::ValuesIn(Cases()), [](const auto& param) {
   const Frames& c = param.param;
   return std::string(ModeName(c.mode)) + "_" + std::to_string(c.width) + "x" + std::to_string(c.height) +
-         (c.threadless ? "_threadless" : "");
+         (c.threadless ? "_threadless" : "") + (c.shaped ? "_shaped" : "");
 });
 
 TEST(FrameTitle, ShowsTheWorkedExamples) {
@@ -117,6 +128,13 @@ TEST(FrameTitle, ShowsTheWorkedExamples) {
   EXPECT_STREQ(title, "Glintor - 2.000 msec (1.235+0.765) - 500.000 fps");
   FormatTitle(title, sizeof title, 10'000'000, 7, 7, 7);  // no ticks: an infinite rate
   EXPECT_STREQ(title, "Glintor - 0.000 msec (0.000+0.000) -   inf fps");
+  // The settings that differ from the defaults follow, in a fixed order.
+  FormatSettings(title, sizeof title, {176, 60, {0x90, 0xC8, 0xFF}, ShownView::Rays});
+  EXPECT_STREQ(title, " - threshold 176, strength 60%, tint FFC890, view rays");
+  FormatSettings(title, sizeof title, {0, 100, {255, 255, 254}, ShownView::Emission});
+  EXPECT_STREQ(title, " - tint FEFFFF, view emission");
+  FormatSettings(title, sizeof title, LightSettings{});
+  EXPECT_STREQ(title, "");
 }
 
 }  // namespace

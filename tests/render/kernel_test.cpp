@@ -11,27 +11,8 @@
 #include "reference_renderer.h"
 #include "renderer.h"
 #include "test_scene.h"
-#include "vector_level.h"
 
 namespace {
-
-// Every vector level this processor runs, portable first.
-std::vector<VectorLevel> Levels() {
-  std::vector<VectorLevel> levels;
-  for (VectorLevel level : {VectorLevel::Portable, VectorLevel::Avx2, VectorLevel::Avx512})
-    if (level <= ProcessorVectorLevel()) levels.push_back(level);
-  return levels;
-}
-
-const char* LevelName(VectorLevel level) {
-  return level == VectorLevel::Portable ? "portable" : level == VectorLevel::Avx2 ? "AVX2" : "AVX-512";
-}
-
-// The kernels use at most the given level while this lives.
-struct AtLevel {
-  explicit AtLevel(VectorLevel level) { LimitVectorLevel(level); }
-  ~AtLevel() { LimitVectorLevel(VectorLevel::Avx512); }
-};
 
 void Trace(AccumulationMode mode, const RayTarget* targets, int count, const RayTarget* following) {
   (mode == AccumulationMode::Weighted ? TraceRays<AccumulationMode::Weighted>
@@ -167,9 +148,10 @@ TEST_P(EveryKernel, StopsReadingAtTheEndOfTheSource) {
 }
 
 // Sums up to 2^32 - 1 over any count, 0 and 1 included, and 16-bit
-// quotients that pass 2^16 with the source byte: compositing must give what
-// the reference gives, at every level, on quadrants a whole number of
-// vectors wide or not.
+// quotients that pass 2^16 with the source byte, under every kind of
+// setting (strength 400 on quotients near 2^16 meets the cap): compositing
+// must give what the reference gives, at every level, on quadrants a whole
+// number of vectors wide or not.
 TEST_P(EveryKernel, CompositesAnySumOverAnyCount) {
   const AccumulationMode mode = GetParam();
   std::mt19937 engine(5);
@@ -186,19 +168,56 @@ TEST_P(EveryKernel, CompositesAnySumOverAnyCount) {
       const std::uint32_t choices[] = {0, 0xFFFF, 0x1FF00, UINT32_MAX, 0x8000'0000, random() % 4096, random()};
       sum = choices[random() % 7];
     }
-    reference.Composite();
     std::copy(reference.counts.begin(), reference.counts.end(), scene.counts);
     std::copy(reference.accum.begin(), reference.accum.end(), scene.accum);
-    for (VectorLevel level : Levels()) {
-      const AtLevel atLevel(level);
-      std::fill(scene.output, scene.output + PixelCount() * 3, 0);
-      for (std::uintptr_t quadrant = 0; quadrant < 4; ++quadrant)
-        (mode == AccumulationMode::Weighted ? CompositeQuadrant<AccumulationMode::Weighted>
-                                            : CompositeQuadrant<AccumulationMode::Uniform>)(
-            reinterpret_cast<void*>(quadrant));
-      EXPECT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output))
-          << LevelName(level) << " " << width << "x" << height;
+    for (const LightSettings& settings : ShapedLights()) {
+      reference.settings = scene.settings = settings;
+      ASSERT_TRUE(UpdateEmission());
+      reference.Composite();
+      for (VectorLevel level : Levels()) {
+        const AtLevel atLevel(level);
+        std::fill(scene.output, scene.output + PixelCount() * 3, 0);
+        PrepareCompositing();
+        for (std::uintptr_t quadrant = 0; quadrant < 4; ++quadrant)
+          (mode == AccumulationMode::Weighted ? CompositeQuadrant<AccumulationMode::Weighted>
+                                              : CompositeQuadrant<AccumulationMode::Uniform>)(
+              reinterpret_cast<void*>(quadrant));
+        EXPECT_TRUE(std::equal(reference.output.begin(), reference.output.end(), scene.output))
+            << LevelName(level) << " " << width << "x" << height << " " << SettingsName(settings);
+      }
     }
+  }
+}
+
+// The reference's compositing against results worked out by hand from the
+// definitions, one pixel of grey (three equal channels) at a time.
+TEST(ShapedLight, ComposesTheWorkedExamples) {
+  struct Example {
+    std::uint16_t count;
+    std::uint32_t sum;
+    std::uint8_t source, threshold;
+    std::uint16_t strength;
+    std::uint8_t tint;
+    ShownView view;
+    std::uint8_t output;
+  } examples[] = {
+      {1, 65535, 0, 0, 400, 255, ShownView::Final, 255},      // a = min(262140, 65535), tinted 65535
+      {1, 65535, 1, 0, 400, 255, ShownView::Final, 0},        // 1 + 65535 wraps to 0
+      {1, 65536 + 7, 3, 0, 100, 255, ShownView::Final, 10},   // only the quotient's low 16 bits
+      {3, 600, 40, 0, 0, 255, ShownView::Final, 40},          // strength 0 adds nothing
+      {3, 765, 9, 0, 37, 0x90, ShownView::Final, 9 + 53},     // (255 * 37 + 50) / 100 = 94, (94 * 144 + 127) / 255 = 53
+      {3, 765, 9, 0, 37, 0x90, ShownView::Rays, 53},          // the same light on black
+      {2, 301, 7, 0, 150, 255, ShownView::Rays, 225},         // (150 * 150 + 50) / 100 = 225.5, truncated
+      {2, 301, 60, 61, 100, 255, ShownView::Emission, 0},     // luma 60 < 61: casts black
+      {2, 301, 61, 61, 100, 255, ShownView::Emission, 61},    // luma 61 reaches it
+  };
+  for (const Example& e : examples) {
+    ReferenceRenderer reference(AccumulationMode::Uniform, 1, 1, std::vector<std::uint8_t>(3, e.source));
+    reference.counts[0] = e.count;
+    std::fill(reference.accum.begin(), reference.accum.end(), e.sum);
+    reference.settings = {e.threshold, e.strength, {e.tint, e.tint, e.tint}, e.view};
+    reference.Composite();
+    EXPECT_EQ(reference.output, std::vector<std::uint8_t>(3, e.output)) << e.sum << " / " << e.count;
   }
 }
 

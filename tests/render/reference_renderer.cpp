@@ -32,7 +32,7 @@ void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
     coverage[index] = 1;
     counts[index] = static_cast<std::uint16_t>(i);
     for (std::size_t c = 0; c < 3; ++c) {
-      const std::uint32_t sample = source[index * 3 + c];
+      const std::uint32_t sample = Emitted(index, c);
       sums[c] += mode == AccumulationMode::Weighted ? sample * static_cast<std::uint32_t>(i) : sample;
       accum[index * 3 + c] = sums[c];
     }
@@ -63,16 +63,28 @@ void ReferenceRenderer::RenderFrame(Pixel light) {
   Composite();
 }
 
+std::uint32_t ReferenceRenderer::Emitted(std::size_t index, std::size_t c) const {
+  const std::uint32_t b = source[index * 3], g = source[index * 3 + 1], r = source[index * 3 + 2];
+  const std::uint32_t luma = (77 * r + 150 * g + 29 * b + 128) >> 8;
+  return luma >= settings.threshold ? source[index * 3 + c] : 0;
+}
+
 void ReferenceRenderer::Composite() {
-  // Source plus the sum over the count (Uniform) or its square (Weighted),
-  // each reduced to 16 bits, clamped to 255.
+  // The sum over the count (Uniform) or its square (Weighted), reduced to
+  // 16 bits, scaled by the strength and tinted; added to the source (final)
+  // or to black (rays), reduced to 16 bits, clamped to 255.
   for (std::size_t index = 0; index < counts.size(); ++index) {
     const std::uint32_t n = counts[index];
     const std::uint32_t divisor = mode == AccumulationMode::Weighted ? n * n : n;
     for (std::size_t c = 0; c < 3; ++c) {
       const std::uint32_t quotient = n == 0 ? 0 : (accum[index * 3 + c] / divisor) & 0xFFFF;
-      const std::uint32_t value = (source[index * 3 + c] + quotient) & 0xFFFF;
-      output[index * 3 + c] = static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
+      const std::uint32_t light = std::min<std::uint32_t>((quotient * settings.strength + 50) / 100, 65535);
+      const std::uint32_t added = (light * settings.tint[c] + 127) / 255;
+      const std::uint32_t base = settings.view == ShownView::Final ? source[index * 3 + c] : 0;
+      const std::uint32_t value = (base + added) & 0xFFFF;
+      output[index * 3 + c] = settings.view == ShownView::Emission
+                                  ? static_cast<std::uint8_t>(Emitted(index, c))
+                                  : static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));
     }
   }
 }

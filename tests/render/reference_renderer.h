@@ -23,6 +23,10 @@ struct ReferenceRenderer {
   std::vector<std::uint32_t> accum;
   std::vector<std::uint16_t> counts;
   std::vector<std::uint8_t> output;
+  LightSettings settings;
+
+  // Channel c of pixel `index` as it casts light under the threshold.
+  std::uint32_t Emitted(std::size_t index, std::size_t c) const;
 
   ReferenceRenderer(AccumulationMode mode, int width, int height, std::vector<std::uint8_t> source);
   void TraceRay(Pixel light, Pixel target);

@@ -4,6 +4,8 @@
 #include <random>
 #include <stdexcept>
 
+#include "renderer.h"
+
 std::vector<std::uint8_t> RandomPicture(int width, int height, std::uint32_t seed) {
   std::mt19937 random(seed);
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
@@ -33,4 +35,30 @@ void SetLight(Pixel light) {
   scene.lightColumn = static_cast<std::uint16_t>(light.column);
   scene.lightRow = static_cast<std::uint16_t>(light.row);
   scene.lightIndex = static_cast<std::uint32_t>(light.row * scene.width + light.column);
+}
+
+std::vector<VectorLevel> Levels() {
+  std::vector<VectorLevel> levels;
+  for (VectorLevel level : {VectorLevel::Portable, VectorLevel::Avx2, VectorLevel::Avx512})
+    if (level <= ProcessorVectorLevel()) levels.push_back(level);
+  return levels;
+}
+
+const char* LevelName(VectorLevel level) {
+  return level == VectorLevel::Portable ? "portable" : level == VectorLevel::Avx2 ? "AVX2" : "AVX-512";
+}
+
+std::vector<LightSettings> ShapedLights() {
+  return {LightSettings{},
+          {120, 37, {0x90, 0xC8, 0xFF}, ShownView::Final},
+          {0, 400, {255, 255, 255}, ShownView::Final},
+          {200, 0, {255, 255, 255}, ShownView::Rays},
+          {60, 400, {0, 17, 255}, ShownView::Rays},
+          {150, 100, {255, 255, 255}, ShownView::Emission}};
+}
+
+std::string SettingsName(const LightSettings& settings) {
+  char text[128];
+  FormatSettings(text, sizeof text, settings);
+  return text[0] == '\0' ? "defaults" : text + 3;
 }

@@ -3,10 +3,12 @@
 // Puts a picture into the global scene for a test and takes it down again.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "reference_renderer.h"
 #include "scene_state.h"
+#include "vector_level.h"
 
 // B, G, R noise with plenty of 0 and 255 bytes, the same for the same seed.
 std::vector<std::uint8_t> RandomPicture(int width, int height, std::uint32_t seed);
@@ -25,3 +27,19 @@ void SetLight(Pixel light);  // also sets lightIndex, as a frame does
 inline const char* ModeName(AccumulationMode mode) {
   return mode == AccumulationMode::Weighted ? "Weighted" : "Uniform";
 }
+
+// Every vector level this processor runs, portable first.
+std::vector<VectorLevel> Levels();
+const char* LevelName(VectorLevel level);
+
+// The kernels use at most the given level while this lives.
+struct AtLevel {
+  explicit AtLevel(VectorLevel level) { LimitVectorLevel(level); }
+  ~AtLevel() { LimitVectorLevel(VectorLevel::Avx512); }
+};
+
+// The defaults and settings that reach every branch of casting and
+// compositing: a threshold that leaves some pixels emitting, strengths 0,
+// 37 and 400, non-white tints and each view.
+std::vector<LightSettings> ShapedLights();
+std::string SettingsName(const LightSettings& settings);
