@@ -11,9 +11,9 @@
 #include <vector>
 
 // Bytes a picture needs for each pixel while the viewer runs: the scene's
-// buffers (source 3, output 3, coverage 1, accum 12, counts 2) and the
-// window's framebuffer (4).
-inline constexpr std::uint64_t kBytesPerPixelAtRun = 25;
+// buffers (source 3, output 3, coverage 1, accum 12, counts 2), the
+// emission picture a threshold asks for (3) and the window's framebuffer (4).
+inline constexpr std::uint64_t kBytesPerPixelAtRun = 28;
 
 // Whether a picture of width x height pixels fits into `available` bytes.
 bool PictureFitsInMemory(std::uint64_t width, std::uint64_t height, std::uint64_t available);
