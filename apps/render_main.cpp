@@ -21,6 +21,7 @@
 #include "arguments.h"
 #include "bmp_file.h"
 #include "frame_file.h"
+#include "light_options.h"
 #include "renderer.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
@@ -33,6 +34,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: glintor-render [--mode weighted|uniform] [--light COL,ROW]... [--lights FILE]...\n"
+    "                      [--threshold T] [--strength K] [--tint RRGGBB] [--view V]\n"
     "                      [--frames PATTERN] INPUT [OUTPUT.png|OUTPUT.bmp]\n"
     "Renders one frame per light, in the order given (row 0 is the bottom row;\n"
     "default: one frame with the light at the centre) and prints each frame's title.\n"
@@ -43,8 +45,14 @@ constexpr const char* kUsage =
     "  --frames PATTERN  writes every frame instead, numbered from 0 into one %d or\n"
     "                    %0Nd field of PATTERN (%% is a percent sign): f-%04d.png\n";
 
+void PrintUsage(std::FILE* stream) {
+  std::fputs(kUsage, stream);
+  std::fputs(kLightOptionsHelp, stream);
+}
+
 int Usage(const std::string& problem) {
-  std::fprintf(stderr, "glintor-render: %s\n%s", problem.c_str(), kUsage);
+  std::fprintf(stderr, "glintor-render: %s\n", problem.c_str());
+  PrintUsage(stderr);
   return 2;
 }
 
@@ -276,6 +284,7 @@ void PrintTitle(void*, const char* text) {
 
 int main(int argc, char** argv) {
   bool uniform = false;
+  LightSettings settings;
   std::vector<Light> lights;
   std::vector<std::string> files;
   std::optional<FramePattern> frames;
@@ -283,7 +292,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view argument = argv[i];
     if (argument == "--help" || argument == "-h") {
-      std::fputs(kUsage, stdout);
+      PrintUsage(stdout);
       return 0;
     }
     if (argument == "--mode") {
@@ -293,6 +302,10 @@ int main(int argc, char** argv) {
         return Usage("unknown mode: " + std::string(mode));
       }
       uniform = mode == "uniform";
+    } else if (IsLightOption(argument)) {
+      const std::string problem =
+          i + 1 == argc ? ParseLightOption(argument, {}, &settings) : ParseLightOption(argument, argv[++i], &settings);
+      if (!problem.empty()) return Usage(problem);
     } else if (argument == "--light") {
       Light light{};
       if (i + 1 == argc || !ParsePair(argv[++i], ',', 65535, &light.column, &light.row)) {
@@ -345,7 +358,8 @@ int main(int argc, char** argv) {
     ReleaseBuffers();
     return Usage(overwritten);
   }
-  if (!AllocateFrameBuffers()) return Fail(StartupMessage(LoadResult::OutOfMemory, files[0]));
+  scene.settings = settings;
+  if (!AllocateFrameBuffers() || !UpdateEmission()) return Fail(StartupMessage(LoadResult::OutOfMemory, files[0]));
 
   Progress shownProgress(lights.size(), lights.size() > 1 && isatty(2));
   progress = &shownProgress;
