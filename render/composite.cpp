@@ -109,13 +109,22 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
 #endif
 
 #if GLINTOR_X86_VECTORS
+// DivideByConstant in every 32-bit lane, with 64-bit products.
+template <int shift>
+GLINTOR_AVX512 inline __m512i DivideLanes(__m512i x, __m512i multiplier) {
+  const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(x, multiplier), shift);
+  // The odd lanes' quotients land in the upper halves of the 64-bit lanes.
+  const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(x, 32), multiplier), shift - 32);
+  return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+}
+
 // Sixteen pixels at a time, exactly as CompositeChannel for every count (or
 // ShapedChannel): the conversions are unsigned, so a count of 1 needs no
 // exception. Returns how many of the count pixels from pixel on it
 // composited.
 template <bool shaped>
 GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
-                                           const std::uint32_t* added = nullptr, std::uint8_t sourceMask = 0xFF) {
+                                           std::uint8_t sourceMask = 0xFF) {
   const std::uint16_t* const counts = scene.counts;
   const std::uint32_t* const accum = scene.accum;
   const std::uint8_t* const source = scene.source;
@@ -128,9 +137,17 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
   const __m512i lowBits = _mm512_set1_epi32(0xFFFF);
   const __m512i limit = _mm512_set1_epi32(255);
   // For the table: channel 16 * part + k is channel (part + k) % 3 of its pixel.
-  const __m512i channelOf[3] = {_mm512_setr_epi32(0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0),
-                                _mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1),
-                                _mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2)};
+  // Shaped: channel 16 * part + k is channel (part + k) % 3 of its pixel.
+  const LightSettings& settings = scene.settings;
+  __m512i tintOf[3];
+  for (int part = 0; part < 3; ++part) {
+    alignas(64) std::int32_t lanes[16];
+    for (int k = 0; k < 16; ++k) lanes[k] = settings.tint[(part + k) % 3];
+    tintOf[part] = _mm512_load_si512(lanes);
+  }
+  const __m512i strength = _mm512_set1_epi32(settings.strength);
+  const __m512i byHundred = _mm512_set1_epi32(static_cast<int>(kByHundred.multiplier));
+  const __m512i byTwoFiftyFive = _mm512_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
   const __m512i keptSource = _mm512_set1_epi32(sourceMask);
   std::size_t done = 0;
   for (; done + 16 <= count; done += 16, pixel += 16) {
@@ -156,9 +173,12 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
       __m512i bytes =
           _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + pixel * 3 + 16 * part)));
       if constexpr (shaped) {
-        const __m512i low16 = _mm512_and_si512(quotient, lowBits);
-        const __m512i entry = _mm512_add_epi32(_mm512_add_epi32(low16, _mm512_add_epi32(low16, low16)), channelOf[part]);
-        quotient = _mm512_i32gather_epi32(entry, added, 4);
+        // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+        const __m512i scaled = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_and_si512(quotient, lowBits), strength),
+                                                _mm512_set1_epi32(50));
+        const __m512i light = _mm512_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+        const __m512i tinted = _mm512_add_epi32(_mm512_mullo_epi32(light, tintOf[part]), _mm512_set1_epi32(127));
+        quotient = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
         bytes = _mm512_and_si512(bytes, keptSource);
       }
       // The 16-bit quotient and the source byte add modulo 2^16, then clamp.
@@ -206,7 +226,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
     std::size_t column = 0;
 #if GLINTOR_X86_VECTORS
     if (avx512) {
-      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, added, sourceMask);
+      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, sourceMask);
       column += done;
       pixel += done;
     }

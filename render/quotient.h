@@ -29,3 +29,21 @@ inline std::unique_ptr<const InverseTable> MakeInverseTable(bool squared) {
   }
   return table;
 }
+
+// Truncating division by a constant d as floor(x * multiplier / 2^shift),
+// multiplier = ceil(2^shift / d), for the vector kernels: exact for every x
+// up to `limit`, the largest the compositing meets there.
+struct ConstantDivisor {
+  std::uint32_t divisor;
+  std::uint32_t multiplier;
+  int shift;
+  std::uint32_t limit;
+};
+// For the strength, (q k + 50) / 100 with q < 2^16 and k <= 400, and for
+// the tint, (a t + 127) / 255 with a < 2^16 and t <= 255.
+inline constexpr ConstantDivisor kByHundred{100, 0x51EB851F, 37, 65535 * 400 + 50};
+inline constexpr ConstantDivisor kByTwoFiftyFive{255, 0x80808081, 39, 65535 * 255 + 127};
+
+inline std::uint32_t DivideByConstant(std::uint32_t x, const ConstantDivisor& by) {
+  return static_cast<std::uint32_t>((std::uint64_t{x} * by.multiplier) >> by.shift);
+}

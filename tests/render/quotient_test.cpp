@@ -28,4 +28,14 @@ TEST(Quotient, DividesExactlyForEveryCountAndBoundarySum) {
   }
 }
 
+// The shaped compositing's divisions by 100 and 255, for every dividend
+// they can meet.
+TEST(Quotient, DividesByTheShapingConstantsOverTheirWholeRange) {
+  for (const ConstantDivisor& by : {kByHundred, kByTwoFiftyFive}) {
+    for (std::uint32_t x = 0; x <= by.limit; ++x) {
+      if (DivideByConstant(x, by) != x / by.divisor) FAIL() << x << " / " << by.divisor;
+    }
+  }
+}
+
 }  // namespace
