@@ -118,6 +118,92 @@ GLINTOR_AVX512 inline __m512i DivideLanes(__m512i x, __m512i multiplier) {
   return _mm512_mask_blend_epi32(0xAAAA, even, odd);
 }
 
+// DivideByConstant in every 32-bit lane, with 64-bit products.
+template <int shift>
+GLINTOR_AVX2 inline __m256i DivideLanes(__m256i x, __m256i multiplier) {
+  const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(x, multiplier), shift);
+  const __m256i odd = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(x, 32), multiplier), shift - 32);
+  return _mm256_blend_epi32(even, odd, 0xAA);
+}
+
+// Eight pixels at a time, exactly as ShapedChannel, on processors with AVX2
+// but not AVX-512; the plain compositing needs no more than SSE2 to keep up
+// with memory, the shaped one does. A group of eight with a count of 1 goes
+// a channel at a time. Returns how many of the count pixels from pixel on it
+// composited.
+GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
+                                             const std::uint32_t* added, std::uint8_t sourceMask) {
+  const std::uint16_t* const counts = scene.counts;
+  const std::uint32_t* const accum = scene.accum;
+  const std::uint8_t* const source = scene.source;
+  std::uint8_t* const output = scene.output;
+  const LightSettings& settings = scene.settings;
+  __m256i tintOf[3];  // channel 8 v + k is channel (2 v + k) % 3 of its pixel
+  for (int v = 0; v < 3; ++v) {
+    alignas(32) std::int32_t lanes[8];
+    for (int k = 0; k < 8; ++k) lanes[k] = settings.tint[(2 * v + k) % 3];
+    tintOf[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+  }
+  const __m256i strength = _mm256_set1_epi32(settings.strength);
+  const __m256i byHundred = _mm256_set1_epi32(static_cast<int>(kByHundred.multiplier));
+  const __m256i byTwoFiftyFive = _mm256_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
+  const __m256i lowBits = _mm256_set1_epi32(0xFFFF);
+  const __m256i limit = _mm256_set1_epi32(255);
+  const __m256i keptSource = _mm256_set1_epi32(sourceMask);
+  // As in CompositeFourPixels: unsigned sums through the signed conversion.
+  const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
+  const __m256d offset = _mm256_set1_pd(2147483648.5);
+  // The low byte of each lane, in order, in the low eight bytes.
+  const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
+                                            12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i joinHalves = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+  std::size_t done = 0;
+  for (; done + 8 <= count; done += 8, pixel += 8) {
+    const auto ahead = static_cast<std::ptrdiff_t>(pixel) + kPrefetchPixels;
+    for (std::ptrdiff_t line = 0; line < 96; line += 64) PrefetchLine(accum, ahead * 12 + line, false);
+    PrefetchLine(counts, ahead * 2, false);
+    PrefetchLine(source, ahead * 3, false);
+    PrefetchLine(output, ahead * 3, true);
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + pixel));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(eight, _mm_set1_epi16(1))) != 0) {
+      for (std::size_t channel = pixel * 3; channel < pixel * 3 + 24; ++channel) {
+        output[channel] = ShapedChannel(source[channel] & sourceMask, accum[channel],
+                                        inverseOf[counts[channel / 3]], channel % 3, added);
+      }
+      continue;
+    }
+    const __m256i divisors = _mm256_cvtepu16_epi32(eight);
+    const __m256d low = _mm256_i32gather_pd(inverseOf.data(), _mm256_castsi256_si128(divisors), 8);
+    const __m256d high = _mm256_i32gather_pd(inverseOf.data(), _mm256_extracti128_si256(divisors, 1), 8);
+    // Channels 4 g to 4 g + 3 belong to pixels (4 g) / 3 to (4 g + 3) / 3.
+    const __m256d inverse[6] = {_mm256_permute4x64_pd(low, 0x40),  _mm256_permute4x64_pd(low, 0xA5),
+                                _mm256_permute4x64_pd(low, 0xFE),  _mm256_permute4x64_pd(high, 0x40),
+                                _mm256_permute4x64_pd(high, 0xA5), _mm256_permute4x64_pd(high, 0xFE)};
+    for (int v = 0; v < 3; ++v) {
+      const __m256i sums =
+          _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(accum + pixel * 3 + 8 * v)), signBit);
+      const __m128i first = _mm256_cvttpd_epi32(
+          _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), offset), inverse[2 * v]));
+      const __m128i second = _mm256_cvttpd_epi32(
+          _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), offset), inverse[2 * v + 1]));
+      const __m256i quotient = _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+      // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+      const __m256i scaled = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(quotient, lowBits), strength),
+                                              _mm256_set1_epi32(50));
+      const __m256i light = _mm256_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+      const __m256i tinted = _mm256_add_epi32(_mm256_mullo_epi32(light, tintOf[v]), _mm256_set1_epi32(127));
+      const __m256i lightAdded = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+      const __m256i bytes = _mm256_and_si256(
+          _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + pixel * 3 + 8 * v))),
+          keptSource);
+      const __m256i value = _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
+      const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(value, lowBytes), joinHalves);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output + pixel * 3 + 8 * v), _mm256_castsi256_si128(packed));
+    }
+  }
+  return done;
+}
+
 // Sixteen pixels at a time, exactly as CompositeChannel for every count (or
 // ShapedChannel): the conversions are unsigned, so a count of 1 needs no
 // exception. Returns how many of the count pixels from pixel on it
@@ -219,6 +305,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
   };
 #if GLINTOR_X86_VECTORS
   const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
+  const bool avx2 = UsedVectorLevel() == VectorLevel::Avx2;
 #endif
   const std::size_t rowSkip = scene.width - quadrant.width;
   std::size_t pixel = quadrant.first;
@@ -227,6 +314,10 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
 #if GLINTOR_X86_VECTORS
     if (avx512) {
       const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, sourceMask);
+      column += done;
+      pixel += done;
+    } else if (shaped && avx2) {
+      const std::size_t done = CompositeShapedAvx2(pixel, quadrant.width, inverseOf, added, sourceMask);
       column += done;
       pixel += done;
     }
