@@ -139,12 +139,21 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
   std::uint8_t* const output = scene.output;
   const LightSettings& settings = scene.settings;
   __m256i tintOf[3];  // channel 8 v + k is channel (2 v + k) % 3 of its pixel
+  __m256 tintInFloat[3];
   for (int v = 0; v < 3; ++v) {
     alignas(32) std::int32_t lanes[8];
-    for (int k = 0; k < 8; ++k) lanes[k] = settings.tint[(2 * v + k) % 3];
+    alignas(32) float floatLanes[8];
+    for (int k = 0; k < 8; ++k) {
+      lanes[k] = settings.tint[(2 * v + k) % 3];
+      floatLanes[k] = static_cast<float>(lanes[k]);
+    }
     tintOf[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+    tintInFloat[v] = _mm256_load_ps(floatLanes);
   }
   const __m256i strength = _mm256_set1_epi32(settings.strength);
+  const __m256 strengthInFloat = _mm256_set1_ps(static_cast<float>(settings.strength));
+  const __m256 fiftyAndAHalf = _mm256_set1_ps(50.5f), roundingUp = _mm256_set1_ps(127.5f);
+  const __m256 hundredth = _mm256_set1_ps(1.0f / 100), twoFiftyFifth = _mm256_set1_ps(1.0f / 255);
   const __m256i byHundred = _mm256_set1_epi32(static_cast<int>(kByHundred.multiplier));
   const __m256i byTwoFiftyFive = _mm256_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
   const __m256i lowBits = _mm256_set1_epi32(0xFFFF);
@@ -187,12 +196,24 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
       const __m128i second = _mm256_cvttpd_epi32(
           _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), offset), inverse[2 * v + 1]));
       const __m256i quotient = _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
-      // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
-      const __m256i scaled = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(quotient, lowBits), strength),
-                                              _mm256_set1_epi32(50));
-      const __m256i light = _mm256_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
-      const __m256i tinted = _mm256_add_epi32(_mm256_mullo_epi32(light, tintOf[v]), _mm256_set1_epi32(127));
-      const __m256i lightAdded = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+      __m256i lightAdded;
+      // With counts of 2 or more the quotients stay below 2^31: compared as signed.
+      if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(quotient, limit)) == 0) {
+        // Quotients up to 255, as on every frame: ShapedLightOfSmallQuotient.
+        const __m256 light = _mm256_round_ps(
+            _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(quotient), strengthInFloat), fiftyAndAHalf),
+                          hundredth),
+            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        lightAdded = _mm256_cvttps_epi32(
+            _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(light, tintInFloat[v]), roundingUp), twoFiftyFifth));
+      } else {
+        // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+        const __m256i scaled = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(quotient, lowBits), strength),
+                                                _mm256_set1_epi32(50));
+        const __m256i light = _mm256_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+        const __m256i tinted = _mm256_add_epi32(_mm256_mullo_epi32(light, tintOf[v]), _mm256_set1_epi32(127));
+        lightAdded = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+      }
       const __m256i bytes = _mm256_and_si256(
           _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + pixel * 3 + 8 * v))),
           keptSource);
@@ -226,12 +247,21 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
   // Shaped: channel 16 * part + k is channel (part + k) % 3 of its pixel.
   const LightSettings& settings = scene.settings;
   __m512i tintOf[3];
+  __m512 tintInFloat[3];
   for (int part = 0; part < 3; ++part) {
     alignas(64) std::int32_t lanes[16];
-    for (int k = 0; k < 16; ++k) lanes[k] = settings.tint[(part + k) % 3];
+    alignas(64) float floatLanes[16];
+    for (int k = 0; k < 16; ++k) {
+      lanes[k] = settings.tint[(part + k) % 3];
+      floatLanes[k] = static_cast<float>(lanes[k]);
+    }
     tintOf[part] = _mm512_load_si512(lanes);
+    tintInFloat[part] = _mm512_load_ps(floatLanes);
   }
   const __m512i strength = _mm512_set1_epi32(settings.strength);
+  const __m512 strengthInFloat = _mm512_set1_ps(static_cast<float>(settings.strength));
+  const __m512 fiftyAndAHalf = _mm512_set1_ps(50.5f), roundingUp = _mm512_set1_ps(127.5f);
+  const __m512 hundredth = _mm512_set1_ps(1.0f / 100), twoFiftyFifth = _mm512_set1_ps(1.0f / 255);
   const __m512i byHundred = _mm512_set1_epi32(static_cast<int>(kByHundred.multiplier));
   const __m512i byTwoFiftyFive = _mm512_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
   const __m512i keptSource = _mm512_set1_epi32(sourceMask);
@@ -259,12 +289,22 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
       __m512i bytes =
           _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + pixel * 3 + 16 * part)));
       if constexpr (shaped) {
-        // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
-        const __m512i scaled = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_and_si512(quotient, lowBits), strength),
-                                                _mm512_set1_epi32(50));
-        const __m512i light = _mm512_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
-        const __m512i tinted = _mm512_add_epi32(_mm512_mullo_epi32(light, tintOf[part]), _mm512_set1_epi32(127));
-        quotient = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+        if (_mm512_cmpgt_epu32_mask(quotient, limit) == 0) {
+          // Quotients up to 255, as on every frame: ShapedLightOfSmallQuotient.
+          const __m512 light = _mm512_roundscale_ps(
+              _mm512_mul_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(quotient), strengthInFloat), fiftyAndAHalf),
+                            hundredth),
+              _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+          quotient = _mm512_cvttps_epi32(
+              _mm512_mul_ps(_mm512_add_ps(_mm512_mul_ps(light, tintInFloat[part]), roundingUp), twoFiftyFifth));
+        } else {
+          // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+          const __m512i scaled = _mm512_add_epi32(
+              _mm512_mullo_epi32(_mm512_and_si512(quotient, lowBits), strength), _mm512_set1_epi32(50));
+          const __m512i light = _mm512_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+          const __m512i tinted = _mm512_add_epi32(_mm512_mullo_epi32(light, tintOf[part]), _mm512_set1_epi32(127));
+          quotient = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+        }
         bytes = _mm512_and_si512(bytes, keptSource);
       }
       // The 16-bit quotient and the source byte add modulo 2^16, then clamp.
