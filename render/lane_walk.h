@@ -38,9 +38,14 @@ struct LaneRays {
   alignas(64) std::int32_t majorStep[kCount] = {};
   alignas(64) std::int32_t minorStep[kCount] = {};
   alignas(64) std::int32_t blockAhead[kCount] = {};
+  // Where each walk stands before step firstStep, and the steps before its
+  // entry into the picture (0 from a light inside).
+  alignas(64) std::int32_t position[kCount] = {};
+  alignas(64) std::int32_t error[kCount] = {};
+  alignas(64) std::int32_t beforeEntry[kCount] = {};
   std::uint32_t longest = 0;
 
-  LaneRays(const RayTarget* targets, int count) {
+  LaneRays(const RayTarget* targets, int count, std::uint32_t firstStep) {
     for (int lane = 0; lane < count; ++lane) {
       const RayGeometry ray = MakeRayGeometry(targets[lane]);
       minorLength[lane] = static_cast<std::int32_t>(ray.minorLength);
@@ -48,6 +53,10 @@ struct LaneRays {
       majorStep[lane] = static_cast<std::int32_t>(ray.majorStep);
       minorStep[lane] = static_cast<std::int32_t>(ray.minorStep);
       blockAhead[lane] = static_cast<std::int32_t>(BlockAhead(ray));
+      const WalkState state = WalkStateAt(ray, firstStep - 1);
+      position[lane] = static_cast<std::int32_t>(state.position);
+      error[lane] = static_cast<std::int32_t>(state.error);
+      beforeEntry[lane] = static_cast<std::int32_t>(ray.entry - 1);
       longest = std::max(longest, ray.length);
     }
   }
@@ -77,7 +86,10 @@ inline void WriteQueued(WriteQueue<kLanes>& queue) {
 // queues only the writes that the next ray does not repeat at the same
 // pixel: tracing the rays one after another, that ray would overwrite them.
 // nextRay[i - first] holds where the ray after the group's last is at step
-// i, -1 past its end; Walk leaves there the same for the group's lane 0.
+// i, -1 before it enters the picture and past its end; Walk leaves there
+// the same for the group's lane 0. From a light outside, the walks start at
+// the first step any of them enters the picture (fromOutside: lanes enter
+// at steps of their own and count their steps from there).
 template <typename Lanes, AccumulationMode mode>
 void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* following) {
   constexpr int kLanes = Lanes::kLanes;
@@ -85,24 +97,30 @@ void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* fol
   typename Lanes::Group groups[kMaxGroups];
   std::uint32_t groupLongest[kMaxGroups];
   const int groupCount = (count + kLanes - 1) / kLanes;
+  const bool fromOutside = !LightInside();
+  const std::uint32_t firstStep = fromOutside ? FirstEntry(targets, count) : 1;
   std::uint32_t longest = 0;
   for (int k = 0; k < groupCount; ++k) {
     const int lanes = std::min(kLanes, count - k * kLanes);
-    const LaneRays<kLanes> rays(targets + k * kLanes, lanes);
+    const LaneRays<kLanes> rays(targets + k * kLanes, lanes, firstStep);
     Lanes::Start(groups[k], rays, lanes);
     groupLongest[k] = rays.longest;
     longest = std::max(longest, rays.longest);
   }
-  PositionWalk next = StartPositionWalk(following);
+  PositionWalk next = StartPositionWalk(following, firstStep);
   WriteQueue<kLanes> queue;
-  for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
+  for (std::uint32_t first = firstStep; first <= longest; first += kStepBlock) {
     const std::uint32_t blockLast = std::min(longest, first + kStepBlock - 1);
     std::int32_t nextRay[kStepBlock];
     WalkPositions(next, first, blockLast, nextRay);
     for (int k = groupCount - 1; k >= 0; --k) {
       const std::uint32_t last = std::min(groupLongest[k], blockLast);
       if (last >= first) {
-        Lanes::template Walk<mode>(groups[k], first, last, nextRay, queue);
+        if (fromOutside) {
+          Lanes::template Walk<mode, true>(groups[k], first, last, nextRay, queue);
+        } else {
+          Lanes::template Walk<mode, false>(groups[k], first, last, nextRay, queue);
+        }
         Lanes::Write(queue);
       }
       for (std::uint32_t i = std::max(last + 1, first); i <= blockLast; ++i) nextRay[i - first] = -1;

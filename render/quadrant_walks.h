@@ -5,7 +5,10 @@
 // ring by ring from the picture's edges towards the light, every ring
 // counter-clockwise as displayed, calls visit(column, row, index) for every
 // pixel on the way and ringDone() at the end of every ring; it stops when
-// ringDone() returns false.
+// ringDone() returns false. With the light outside the picture the rings
+// are those of the box around the picture and the light, and only their
+// pixels inside the picture are visited: a quadrant that lies wholly
+// outside has no ring.
 
 #include <algorithm>
 #include <atomic>
@@ -17,12 +20,32 @@
 
 namespace walk_detail {
 
-// count pixels from (column, row), moving by (columnStep, rowStep) each time.
-// The index moves by a fixed step; no multiplication per visit.
+// Narrows [from, to) to the t at which start + step t lies in [0, extent),
+// for a step of -1, 0 or 1.
+inline void ClipSteps(std::int32_t start, std::int32_t step, std::int32_t extent, std::int32_t& from,
+                      std::int32_t& to) {
+  if (step == 0) {
+    if (start < 0 || start >= extent) to = from;
+    return;
+  }
+  from = std::max(from, step > 0 ? -start : start - (extent - 1));
+  to = std::min(to, step > 0 ? extent - start : start + 1);
+}
+
+// count pixels from (column, row), moving by (columnStep, rowStep) each time,
+// those outside the picture left out. The index moves by a fixed step; no
+// multiplication per visit.
 template <typename Visit>
 inline void VisitLeg(Visit& visit, std::int32_t column, std::int32_t row,
                      std::int32_t columnStep, std::int32_t rowStep,
                      std::int32_t count) {
+  std::int32_t from = 0, to = count;
+  ClipSteps(column, columnStep, scene.width, from, to);
+  ClipSteps(row, rowStep, scene.height, from, to);
+  if (from >= to) return;
+  column += columnStep * from;
+  row += rowStep * from;
+  count = to - from;
   const std::ptrdiff_t width = scene.width;
   std::ptrdiff_t index = std::ptrdiff_t{row} * width + column;
   const std::ptrdiff_t indexStep = columnStep + std::ptrdiff_t{rowStep} * width;
@@ -91,19 +114,25 @@ struct PixelBox {
   std::int32_t firstColumn, lastColumn, firstRow, lastRow;
 };
 
-// A box holding every pixel of a quadrant's rings but its first, quadrants
-// numbered as the casting routines: 0 lower left, 1 lower right, 2 upper
-// left, 3 upper right.
+// A box holding every pixel of a quadrant's rings but its first inside the
+// picture, quadrants numbered as the casting routines: 0 lower left, 1 lower
+// right, 2 upper left, 3 upper right.
 inline PixelBox LaterRingsBox(int quadrant) {
   const std::int32_t lc = scene.lightColumn, lr = scene.lightRow;
   const std::int32_t right = std::int32_t{scene.width} - 1;
   const std::int32_t top = std::int32_t{scene.height} - 1;
+  PixelBox box;
   switch (quadrant) {
-    case 0: return {1, lc, 1, lr - 1};
-    case 1: return {lc + 1, right - 1, 1, lr};
-    case 2: return {1, lc - 1, lr, top - 1};
-    default: return {lc, right - 1, lr + 1, top - 1};
+    case 0: box = {1, lc, 1, lr - 1}; break;
+    case 1: box = {lc + 1, right - 1, 1, lr}; break;
+    case 2: box = {1, lc - 1, lr, top - 1}; break;
+    default: box = {lc, right - 1, lr + 1, top - 1}; break;
   }
+  box.firstColumn = std::max(box.firstColumn, 0);
+  box.lastColumn = std::min(box.lastColumn, right);
+  box.firstRow = std::max(box.firstRow, 0);
+  box.lastRow = std::min(box.lastRow, top);
+  return box;
 }
 
 // Whether a ray has passed every pixel of the box. Called with the box of

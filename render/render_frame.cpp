@@ -85,7 +85,7 @@ void RenderFrame() {
   const std::int64_t start = Ticks();
   scene.busy = 1;
   std::memset(scene.coverage, 0, PixelCount());
-  scene.lightIndex = std::uint32_t{scene.lightRow} * scene.width + scene.lightColumn;
+  scene.lightIndex = std::int64_t{scene.lightRow} * scene.width + scene.lightColumn;
   PrepareCasting();
 
   RunPhase({CastLowerLeft<mode>, CastLowerRight<mode>, CastUpperLeft<mode>, CastUpperRight<mode>},

@@ -36,10 +36,10 @@ inline constexpr std::uint16_t kMaxStrength = 400;
 // row * width + column, row 0 at the bottom; colour buffers hold B, G, R.
 struct SceneState {
   void* window;               // main window, opaque to the renderer
-  std::uint32_t lightIndex;   // lightRow * width + lightColumn, set every frame
+  std::int64_t lightIndex;    // lightRow * width + lightColumn, set every frame
   std::uint8_t busy;          // 1 while a frame is being rendered
-  std::uint16_t lightRow;     // counted from the bottom row
-  std::uint16_t lightColumn;  // counted from the left column
+  std::int32_t lightRow;      // counted from the bottom row; may lie outside
+  std::int32_t lightColumn;   // counted from the left column; may lie outside
   std::uint8_t* coverage;     // 1 once a ray of this frame passed the pixel
   std::uint32_t* accum;       // three running sums per pixel
   std::uint16_t* counts;      // step index on the last ray through the pixel
@@ -52,6 +52,19 @@ struct SceneState {
 };
 
 extern SceneState scene;
+
+// The light may lie outside the picture, up to one picture's width or
+// height beyond each edge: -width <= column < 2 width, -height <= row <
+// 2 height. Rays from outside enter the picture at an edge.
+inline bool LightInRange(std::int64_t column, std::int64_t row, std::uint32_t width, std::uint32_t height) {
+  return -std::int64_t{width} <= column && column < 2 * std::int64_t{width} && -std::int64_t{height} <= row &&
+         row < 2 * std::int64_t{height};
+}
+
+inline bool LightInside() {
+  return scene.lightColumn >= 0 && scene.lightColumn < scene.width && scene.lightRow >= 0 &&
+         scene.lightRow < scene.height;
+}
 
 // What casting reads: the emission picture, or the source while every pixel
 // casts light.

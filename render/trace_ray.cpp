@@ -20,14 +20,19 @@ struct RayWalk {
   std::int32_t error;
   std::int32_t minorLength;  // m
   std::uint32_t length;      // n, the number of steps
+  std::uint32_t entry;       // the first step inside the picture
   std::uint32_t sums[3];
 };
 
-RayWalk StartWalk(RayTarget target) {
+// Taken up at step firstStep, or at the ray's entry if later.
+RayWalk StartWalk(RayTarget target, std::uint32_t firstStep) {
   const RayGeometry ray = MakeRayGeometry(target);
   RayWalk walk{};
   // The error starts at 0, not n / 2: minor steps come as late as possible.
-  walk.position = scene.lightIndex;
+  const WalkState state = WalkStateAt(ray, std::max(firstStep, ray.entry) - 1);
+  walk.position = state.position;
+  walk.error = static_cast<std::int32_t>(state.error);
+  walk.entry = ray.entry;
   walk.majorStep = ray.majorStep;
   walk.minorStep = ray.minorStep;
   walk.blockAhead = BlockAhead(ray);
@@ -48,15 +53,18 @@ template <AccumulationMode mode>
 void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* following) {
   RayWalk walks[kRayBatch];
   std::uint32_t longest = 0;
+  // From a light outside, the steps before the rays enter the picture are
+  // skipped.
+  const std::uint32_t firstStep = FirstEntry(targets, count);
   for (int k = 0; k < count; ++k) {
-    walks[k] = StartWalk(targets[k]);
+    walks[k] = StartWalk(targets[k], firstStep);
     longest = std::max(longest, walks[k].length);
   }
-  PositionWalk next = StartPositionWalk(following);
+  PositionWalk next = StartPositionWalk(following, firstStep);
   const WalkBuffers buffers = SceneWalkBuffers();
   const auto [coverage, counts, accum, source] = buffers;
 
-  for (std::uint32_t first = 1; first <= longest; first += kStepBlock) {
+  for (std::uint32_t first = firstStep; first <= longest; first += kStepBlock) {
     const std::uint32_t blockLast = std::min(longest, first + kStepBlock - 1);
     // Where the next ray is at each step of the block, -1 past its end.
     std::ptrdiff_t nextPositions[kStepBlock];
@@ -72,7 +80,10 @@ void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* follo
       std::int32_t error = walk.error;
       const std::ptrdiff_t blockAhead = walk.blockAhead;
       std::uint32_t blue = walk.sums[0], green = walk.sums[1], red = walk.sums[2];
-      for (std::uint32_t i = first; i <= last; ++i) {
+      // Steps are counted from the entry pixel, which is step 1 inside.
+      const std::uint32_t beforeEntry = walk.entry - 1;
+      for (std::uint32_t i = first; i < std::min(walk.entry, blockLast + 1); ++i) nextPositions[i - first] = -1;
+      for (std::uint32_t i = std::max(first, walk.entry); i <= last; ++i) {
         position += majorStep;
         error += minorLength;
         if (error >= length) {
@@ -80,7 +91,8 @@ void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* follo
           error -= length;
         }
         // Weighted sums wrap modulo 2^32 on very long bright rays.
-        const std::uint32_t weight = mode == AccumulationMode::Weighted ? i : 1;
+        const std::uint32_t counted = i - beforeEntry;
+        const std::uint32_t weight = mode == AccumulationMode::Weighted ? counted : 1;
         const std::uint8_t* sample = source + position * 3;
         blue += sample[0] * weight;
         green += sample[1] * weight;
@@ -89,7 +101,7 @@ void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* follo
         std::ptrdiff_t& nextPosition = nextPositions[i - first];
         if (nextPosition != position) {
           StoreShared<std::uint8_t>(coverage[position], 1);
-          StoreShared(counts[position], static_cast<std::uint16_t>(i));
+          StoreShared(counts[position], static_cast<std::uint16_t>(counted));
           std::uint32_t* sum = accum + position * 3;
           StoreShared(sum[0], blue);
           StoreShared(sum[1], green);

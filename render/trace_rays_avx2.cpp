@@ -37,14 +37,15 @@ struct Avx2Lanes {
   static constexpr int kLanes = 8;
 
   struct Group {
-    __m256i position, error, minorLength, length, majorStep, minorStep, blockAhead;
+    __m256i position, error, minorLength, length, majorStep, minorStep, blockAhead, beforeEntry;
     __m256i blue, green, red;
     __m256i lastRay;  // all ones in the lane of the group's last ray
   };
 
   GLINTOR_AVX2 static void Start(Group& group, const LaneRays<kLanes>& rays, int count) {
-    group.position = _mm256_set1_epi32(static_cast<std::int32_t>(scene.lightIndex));
-    group.error = _mm256_setzero_si256();
+    group.position = LoadLanes(rays.position);
+    group.error = LoadLanes(rays.error);
+    group.beforeEntry = LoadLanes(rays.beforeEntry);
     group.minorLength = LoadLanes(rays.minorLength);
     group.length = LoadLanes(rays.length);
     group.majorStep = LoadLanes(rays.majorStep);
@@ -56,7 +57,7 @@ struct Avx2Lanes {
 
   GLINTOR_AVX2 static void Write(WriteQueue<kLanes>& queue) { WriteQueued(queue); }
 
-  template <AccumulationMode mode>
+  template <AccumulationMode mode, bool fromOutside>
   GLINTOR_AVX2 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                 WriteQueue<kLanes>& queue) {
     const std::uint8_t* const source = CastSource();
@@ -78,7 +79,13 @@ struct Avx2Lanes {
       const __m256i noMinorStep = _mm256_cmpgt_epi32(group.length, error);
       position = _mm256_add_epi32(position, _mm256_andnot_si256(noMinorStep, group.minorStep));
       error = _mm256_sub_epi32(error, _mm256_andnot_si256(noMinorStep, group.length));
-      const __m256i onRay = _mm256_cmpgt_epi32(_mm256_add_epi32(group.length, one), step);
+      __m256i onRay = _mm256_cmpgt_epi32(_mm256_add_epi32(group.length, one), step);
+      // Steps count from each lane's entry into the picture.
+      __m256i counted = step;
+      if constexpr (fromOutside) {
+        onRay = _mm256_and_si256(onRay, _mm256_cmpgt_epi32(step, group.beforeEntry));
+        counted = _mm256_sub_epi32(step, group.beforeEntry);
+      }
 
       const __m256i offset = _mm256_add_epi32(position, _mm256_add_epi32(position, position));
       const __m256i read = _mm256_min_epi32(offset, lastRead);
@@ -90,15 +97,15 @@ struct Avx2Lanes {
       __m256i r = _mm256_and_si256(_mm256_srli_epi32(bytes, 16), byteMask);
       if constexpr (mode == AccumulationMode::Weighted) {
         // Wrapping modulo 2^32, as the scalar sums do.
-        b = _mm256_mullo_epi32(b, step);
-        g = _mm256_mullo_epi32(g, step);
-        r = _mm256_mullo_epi32(r, step);
+        b = _mm256_mullo_epi32(b, counted);
+        g = _mm256_mullo_epi32(g, counted);
+        r = _mm256_mullo_epi32(r, counted);
       }
       blue = _mm256_add_epi32(blue, b);
       green = _mm256_add_epi32(green, g);
       red = _mm256_add_epi32(red, r);
 
-      // Where each lane's next ray is; -1, never a pixel, past a ray's end.
+      // Where each lane's next ray is; -1, never a pixel, off the ray.
       const __m256i here = _mm256_or_si256(position, _mm256_xor_si256(onRay, allOnes));
       const __m256i next = _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(here, nextLane),
                                               _mm256_set1_epi32(nextRay[i - first]), group.lastRay);
@@ -111,7 +118,7 @@ struct Avx2Lanes {
           _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&kSelectedLanes[writes])));
       const int at = queue.size;
       StoreLanes(queue.position + at, _mm256_permutevar8x32_epi32(position, selected));
-      StoreLanes(queue.step + at, step);
+      StoreLanes(queue.step + at, fromOutside ? _mm256_permutevar8x32_epi32(counted, selected) : step);
       StoreLanes(queue.later + at,
                  _mm256_permutevar8x32_epi32(_mm256_add_epi32(position, group.blockAhead), selected));
       StoreLanes(queue.blue + at, _mm256_permutevar8x32_epi32(blue, selected));

@@ -15,14 +15,15 @@ struct Avx512Lanes {
   static constexpr int kLanes = 16;
 
   struct Group {
-    __m512i position, error, minorLength, length, majorStep, minorStep, blockAhead;
+    __m512i position, error, minorLength, length, majorStep, minorStep, blockAhead, beforeEntry;
     __m512i blue, green, red;
     __mmask16 lastRay;  // the lane of the group's last ray
   };
 
   GLINTOR_AVX512 static void Start(Group& group, const LaneRays<kLanes>& rays, int count) {
-    group.position = _mm512_set1_epi32(static_cast<std::int32_t>(scene.lightIndex));
-    group.error = _mm512_setzero_si512();
+    group.position = _mm512_load_si512(rays.position);
+    group.error = _mm512_load_si512(rays.error);
+    group.beforeEntry = _mm512_load_si512(rays.beforeEntry);
     group.minorLength = _mm512_load_si512(rays.minorLength);
     group.length = _mm512_load_si512(rays.length);
     group.majorStep = _mm512_load_si512(rays.majorStep);
@@ -34,7 +35,7 @@ struct Avx512Lanes {
 
   GLINTOR_AVX512 static void Write(WriteQueue<kLanes>& queue) { WriteQueued(queue); }
 
-  template <AccumulationMode mode>
+  template <AccumulationMode mode, bool fromOutside>
   GLINTOR_AVX512 static void Walk(Group& group, std::uint32_t first, std::uint32_t last, std::int32_t* nextRay,
                                   WriteQueue<kLanes>& queue) {
     const std::uint8_t* const source = CastSource();
@@ -53,7 +54,13 @@ struct Avx512Lanes {
       const __mmask16 minorStep = _mm512_cmpge_epi32_mask(error, group.length);
       position = _mm512_mask_add_epi32(position, minorStep, position, group.minorStep);
       error = _mm512_mask_sub_epi32(error, minorStep, error, group.length);
-      const __mmask16 onRay = _mm512_cmple_epi32_mask(step, group.length);
+      __mmask16 onRay = _mm512_cmple_epi32_mask(step, group.length);
+      // Steps count from each lane's entry into the picture.
+      __m512i counted = step;
+      if constexpr (fromOutside) {
+        onRay = _mm512_mask_cmpgt_epi32_mask(onRay, step, group.beforeEntry);
+        counted = _mm512_sub_epi32(step, group.beforeEntry);
+      }
 
       const __m512i offset = _mm512_add_epi32(position, _mm512_add_epi32(position, position));
       const __m512i read = _mm512_min_epi32(offset, lastRead);
@@ -64,9 +71,9 @@ struct Avx512Lanes {
       __m512i g = _mm512_and_si512(_mm512_srli_epi32(bytes, 8), byteMask);
       __m512i r = _mm512_and_si512(_mm512_srli_epi32(bytes, 16), byteMask);
       if constexpr (mode == AccumulationMode::Weighted) {
-        b = _mm512_mullo_epi32(b, step);
-        g = _mm512_mullo_epi32(g, step);
-        r = _mm512_mullo_epi32(r, step);
+        b = _mm512_mullo_epi32(b, counted);
+        g = _mm512_mullo_epi32(g, counted);
+        r = _mm512_mullo_epi32(r, counted);
       }
       blue = _mm512_add_epi32(blue, b);
       green = _mm512_add_epi32(green, g);
@@ -82,7 +89,11 @@ struct Avx512Lanes {
       // faster on some processors than a compressing store.
       const int at = queue.size;
       _mm512_storeu_si512(queue.position + at, _mm512_maskz_compress_epi32(writes, position));
-      _mm512_storeu_si512(queue.step + at, step);
+      if constexpr (fromOutside) {
+        _mm512_storeu_si512(queue.step + at, _mm512_maskz_compress_epi32(writes, counted));
+      } else {
+        _mm512_storeu_si512(queue.step + at, step);
+      }
       _mm512_storeu_si512(queue.later + at,
                           _mm512_maskz_compress_epi32(writes, _mm512_add_epi32(position, group.blockAhead)));
       _mm512_storeu_si512(queue.blue + at, _mm512_maskz_compress_epi32(writes, blue));

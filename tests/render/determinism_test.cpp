@@ -37,6 +37,7 @@ struct Frames {
   int lights;        // corners and edges first, random ones up to this many; 0: every light in turn
   bool threadless;   // frames after the first get no memory for threads
   bool shaped;       // settings change from frame to frame, at every vector level
+  bool outside;      // the light crosses the picture's edges, at every vector level
 };
 
 // One in four random lights lies on an edge, where the quadrants are most
@@ -46,10 +47,19 @@ std::vector<Pixel> Lights(const Frames& c) {
   std::vector<Pixel> lights;
   for (int i = 0; c.lights == 0 && i < w * h; ++i) lights.push_back({i % w, i / w});
   if (c.lights == 0) return lights;
-  lights = {{0, 0},         {w / 2, h / 2}, {w - 1, h - 1}, {w - 1, 0},     {0, h - 1}, {w / 2, 0},
-            {0, h / 2},     {w - 1, h / 2}, {w / 2, h - 1}, {w - 2, h - 2}, {1, 1}};
   std::mt19937 random(static_cast<std::uint32_t>(w * 131 + h));
   auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
+  if (c.outside) {
+    // Inside, just past an edge, onto it, far beyond, beyond corners, the
+    // ends of the range, back inside; then anywhere in the range.
+    lights = {{w / 2, h / 2}, {-1, h / 2},         {0, h / 2},      {-w, h / 3},       {2 * w - 1, 2 * h - 1},
+              {-w, -h},       {w / 3, -1},         {w, h / 2},      {w / 2, 2 * h - 1}, {-1, -1},
+              {w, h},         {2 * w - 1, -h},     {-w, 2 * h - 1}, {w - 1, h},        {w / 4, h / 4}};
+    while (static_cast<int>(lights.size()) < c.lights) lights.push_back({below(3 * w) - w, below(3 * h) - h});
+    return lights;
+  }
+  lights = {{0, 0},         {w / 2, h / 2}, {w - 1, h - 1}, {w - 1, 0},     {0, h - 1}, {w / 2, 0},
+            {0, h / 2},     {w - 1, h / 2}, {w / 2, h - 1}, {w - 2, h - 2}, {1, 1}};
   while (static_cast<int>(lights.size()) < c.lights) {
     const Pixel light{below(w), below(h)};
     const Pixel edges[4] = {{0, light.row}, {w - 1, light.row}, {light.column, 0}, {light.column, h - 1}};
@@ -68,7 +78,7 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
   const Frames c = GetParam();
   const auto source = RandomPicture(c.width, c.height, static_cast<std::uint32_t>(c.width * c.height));
   const std::vector<LightSettings> shapes = ShapedLights();
-  for (VectorLevel level : c.shaped ? Levels() : std::vector{ProcessorVectorLevel()}) {
+  for (VectorLevel level : c.shaped || c.outside ? Levels() : std::vector{ProcessorVectorLevel()}) {
   const AtLevel atLevel(level);
   ScopedScene picture(c.width, c.height, source);
   ReferenceRenderer reference(c.mode, c.width, c.height, source);
@@ -77,8 +87,8 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
     const LightSettings& settings = shapes[c.shaped ? static_cast<std::size_t>(frame) % shapes.size() : 0];
     SCOPED_TRACE(::testing::Message() << LevelName(level) << " frame " << frame << " light " << light.column
                                       << "," << light.row << " " << SettingsName(settings));
-    scene.lightColumn = static_cast<std::uint16_t>(light.column);
-    scene.lightRow = static_cast<std::uint16_t>(light.row);
+    scene.lightColumn = light.column;
+    scene.lightRow = light.row;
     reference.settings = scene.settings = settings;
     ASSERT_TRUE(UpdateEmission());
     allocationsFail = c.threadless && frame++ > 0;
@@ -102,13 +112,14 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
 // in place of a soak; rays past step 5804, where Weighted sums wrap; and the
 // user's settings, changing as the light moves.
 std::vector<Frames> Cases() {
-  std::vector<Frames> cases = {{AccumulationMode::Weighted, 5810, 2, 1, false, false}};
+  std::vector<Frames> cases = {{AccumulationMode::Weighted, 5810, 2, 1, false, false, false}};
   for (AccumulationMode mode : {AccumulationMode::Weighted, AccumulationMode::Uniform}) {
-    for (Frames c : {Frames{mode, 3, 2, 0, false, false}, Frames{mode, 16, 9, 0, false, false},
-                     Frames{mode, 13, 11, 0, false, false}, Frames{mode, 257, 33, 24, false, false},
-                     Frames{mode, 37, 180, 24, false, false}, Frames{mode, 700, 300, 11, false, false},
-                     Frames{mode, 101, 103, 200, false, false}, Frames{mode, 45, 38, 12, true, false},
-                     Frames{mode, 131, 67, 18, false, true}})
+    for (Frames c : {Frames{mode, 3, 2, 0, false, false, false}, Frames{mode, 16, 9, 0, false, false, false},
+                     Frames{mode, 13, 11, 0, false, false, false}, Frames{mode, 257, 33, 24, false, false, false},
+                     Frames{mode, 37, 180, 24, false, false, false}, Frames{mode, 700, 300, 11, false, false, false},
+                     Frames{mode, 101, 103, 200, false, false, false}, Frames{mode, 45, 38, 12, true, false, false},
+                     Frames{mode, 131, 67, 18, false, true, false}, Frames{mode, 97, 61, 30, false, false, true},
+                     Frames{mode, 700, 300, 16, false, false, true}})
       cases.push_back(c);
   }
   return cases;
@@ -117,7 +128,7 @@ std::vector<Frames> Cases() {
 INSTANTIATE_TEST_SUITE_P(PicturesAndModes, Determinism, ::testing::ValuesIn(Cases()), [](const auto& param) {
   const Frames& c = param.param;
   return std::string(ModeName(c.mode)) + "_" + std::to_string(c.width) + "x" + std::to_string(c.height) +
-         (c.threadless ? "_threadless" : "") + (c.shaped ? "_shaped" : "");
+         (c.threadless ? "_threadless" : "") + (c.shaped ? "_shaped" : "") + (c.outside ? "_outside" : "");
 });
 
 TEST(FrameTitle, ShowsTheWorkedExamples) {

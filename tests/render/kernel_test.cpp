@@ -36,7 +36,10 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
     const auto source = RandomPicture(width, height, static_cast<std::uint32_t>(width * height));
     ScopedScene picture(width, height, source);
     for (int trial = 0; trial < 48; ++trial) {
-      const Pixel light = trial == 0 ? Pixel{width - 1, height - 1} : Pixel{below(width), below(height)};
+      // One light in three outside the picture, anywhere in the light's range.
+      const Pixel light = trial == 0       ? Pixel{width - 1, height - 1}
+                          : trial % 3 == 1 ? Pixel{below(3 * width) - width, below(3 * height) - height}
+                                           : Pixel{below(width), below(height)};
       SetLight(light);
       const int wanted = trial % 3 == 2 ? 1 + below(3) : 0;
       const PixelBox box = LaterRingsBox(trial % 4);
@@ -89,6 +92,52 @@ TEST_P(EveryKernel, MatchesTheRaysTracedOneAfterAnother) {
       }
     }
   }
+}
+
+// A walk taken up at any step, from any light in range, stands where the
+// walk from the light does, and enters the picture where it does; lights at
+// the range's ends and just either side of the edges are the likeliest.
+TEST(RayWalk, TakenUpAtAnyStepStandsWhereTheWalkFromTheLightDoes) {
+  std::mt19937 random(21);
+  auto below = [&](int limit) { return static_cast<int>(random() % static_cast<std::uint32_t>(limit)); };
+  for (int trial = 0; trial < 20000; ++trial) {
+    const int width = 1 + below(trial % 2 == 0 ? 9 : 300), height = 1 + below(trial % 3 == 0 ? 9 : 300);
+    auto coordinate = [&](int extent) {
+      const int edges[] = {-extent, -1, 0, extent - 1, extent, 2 * extent - 1, below(3 * extent) - extent};
+      return edges[below(7)];
+    };
+    scene.width = static_cast<std::uint16_t>(width);
+    scene.height = static_cast<std::uint16_t>(height);
+    SetLight({coordinate(width), coordinate(height)});
+    const RayTarget target{static_cast<std::uint32_t>(below(width)), static_cast<std::uint32_t>(below(height))};
+    const RayGeometry ray = MakeRayGeometry(target);
+    SCOPED_TRACE(::testing::Message() << width << "x" << height << " light " << scene.lightColumn << ","
+                                      << scene.lightRow << " target " << target.column << "," << target.row);
+    // Step by step from the light, as the walk is defined.
+    std::int64_t column = scene.lightColumn, row = scene.lightRow;
+    std::uint32_t error = 0, entry = 0;
+    const std::uint32_t check = static_cast<std::uint32_t>(below(static_cast<int>(ray.length) + 1));
+    for (std::uint32_t step = 0; step <= ray.length; ++step) {
+      if (step > 0) {
+        (ray.columnsMajor ? column : row) += ray.columnsMajor ? ray.columnSign : ray.rowSign;
+        error += ray.minorLength;
+        if (error >= ray.length) {
+          (ray.columnsMajor ? row : column) += ray.columnsMajor ? ray.rowSign : ray.columnSign;
+          error -= ray.length;
+        }
+      }
+      const bool inside = column >= 0 && column < width && row >= 0 && row < height;
+      if (step > 0 && inside && entry == 0) entry = step;
+      ASSERT_TRUE(entry == 0 || inside) << "the walk leaves the picture at step " << step;
+      if (step == check || step + 1 == ray.entry) {
+        const WalkState state = WalkStateAt(ray, step);
+        ASSERT_EQ(state.position, row * width + column) << "step " << step;
+        ASSERT_EQ(state.error, error) << "step " << step;
+      }
+    }
+    ASSERT_EQ(ray.entry, ray.length == 0 ? 1 : entry);
+  }
+  scene = SceneState{};
 }
 
 // 255 * 5803 * 5804 / 2 still fits in 32 bits; one step further wraps.

@@ -16,24 +16,32 @@ ReferenceRenderer::ReferenceRenderer(AccumulationMode mode_, int width_, int hei
       coverage(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_)),
       accum(coverage.size() * 3), counts(coverage.size()), output(coverage.size() * 3) {}
 
+bool ReferenceRenderer::Inside(Pixel p) const {
+  return p.column >= 0 && p.column < width && p.row >= 0 && p.row < height;
+}
+
 // Step i of n along the major axis goes floor(i * m / n) of m along the
 // minor one, so minor steps come as late as possible; ties make rows major.
+// From a light outside, steps are counted from the first pixel inside.
 void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
   const int dc = target.column - light.column, dr = target.row - light.row;
   const bool columnsMajor = std::abs(dc) > std::abs(dr);
   const int n = std::max(std::abs(dc), std::abs(dr)), m = std::min(std::abs(dc), std::abs(dr));
   std::uint32_t sums[3] = {0, 0, 0};
+  std::uint32_t counted = 0;
   for (int i = 1; i <= n; ++i) {
     const int minor = static_cast<int>(static_cast<long long>(i) * m / n);
     const int column = light.column + Sign(dc) * (columnsMajor ? i : minor);
     const int row = light.row + Sign(dr) * (columnsMajor ? minor : i);
+    if (!Inside({column, row})) continue;
+    ++counted;
     const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
                               static_cast<std::size_t>(column);
     coverage[index] = 1;
-    counts[index] = static_cast<std::uint16_t>(i);
+    counts[index] = static_cast<std::uint16_t>(counted);
     for (std::size_t c = 0; c < 3; ++c) {
       const std::uint32_t sample = Emitted(index, c);
-      sums[c] += mode == AccumulationMode::Weighted ? sample * static_cast<std::uint32_t>(i) : sample;
+      sums[c] += mode == AccumulationMode::Weighted ? sample * counted : sample;
       accum[index * 3 + c] = sums[c];
     }
   }
@@ -41,10 +49,11 @@ void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
 
 void ReferenceRenderer::RenderFrame(Pixel light) {
   std::fill(coverage.begin(), coverage.end(), 0);
-  // Every pixel from a to b on a row or a column, both included.
+  // Every pixel from a to b on a row or a column, both included, but those
+  // outside the picture.
   auto line = [&](Pixel a, Pixel b) {
     for (Pixel p = a;; p = {p.column + Sign(b.column - a.column), p.row + Sign(b.row - a.row)}) {
-      if (coverage[static_cast<std::size_t>(p.row * width + p.column)] == 0) TraceRay(light, p);
+      if (Inside(p) && coverage[static_cast<std::size_t>(p.row * width + p.column)] == 0) TraceRay(light, p);
       if (p.column == b.column && p.row == b.row) return;
     }
   };
@@ -53,7 +62,8 @@ void ReferenceRenderer::RenderFrame(Pixel light) {
     line(start, corner);
     line({corner.column + Sign(end.column - corner.column), corner.row + Sign(end.row - corner.row)}, end);
   };
-  // Each routine's rings from the picture's edges towards the light.
+  // Each routine's rings from the picture's edges towards the light; a
+  // routine whose quadrant lies outside the picture has none.
   const int lc = light.column, lr = light.row, right = width - 1, top = height - 1;
   for (int k = 0; k < std::min(lc, lr); ++k) ring({k, k == 0 ? lr : lr - 1}, {k, k}, {lc, k});
   for (int k = 0; k < std::min(right - lc, lr); ++k) ring({lc + 1, k}, {right - k, k}, {right - k, lr});

@@ -29,6 +29,7 @@ struct ReferenceRenderer {
   std::uint32_t Emitted(std::size_t index, std::size_t c) const;
 
   ReferenceRenderer(AccumulationMode mode, int width, int height, std::vector<std::uint8_t> source);
+  bool Inside(Pixel p) const;
   void TraceRay(Pixel light, Pixel target);
   // The four casting routines one after another, then compositing.
   void RenderFrame(Pixel light);

@@ -32,9 +32,9 @@ ScopedScene::~ScopedScene() {
 }
 
 void SetLight(Pixel light) {
-  scene.lightColumn = static_cast<std::uint16_t>(light.column);
-  scene.lightRow = static_cast<std::uint16_t>(light.row);
-  scene.lightIndex = static_cast<std::uint32_t>(light.row * scene.width + light.column);
+  scene.lightColumn = light.column;
+  scene.lightRow = light.row;
+  scene.lightIndex = std::int64_t{light.row} * scene.width + light.column;
 }
 
 std::vector<VectorLevel> Levels() {
