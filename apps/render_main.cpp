@@ -38,6 +38,8 @@ constexpr const char* kUsage =
     "                      [--frames PATTERN] INPUT [OUTPUT.png|OUTPUT.bmp]\n"
     "Renders one frame per light, in the order given (row 0 is the bottom row;\n"
     "default: one frame with the light at the centre) and prints each frame's title.\n"
+    "A light may lie outside the picture, up to its width or height beyond each\n"
+    "edge (-40,213 or --light=-40,213 for a light left of it).\n"
     "INPUT is a BMP, PNG or JPEG picture; the last frame goes to OUTPUT, a 24-bit\n"
     "PNG or BMP as its extension says.\n"
     "  --lights FILE     one COLUMN,ROW a line ('#' starts a comment; - reads stdin),\n"
@@ -63,8 +65,12 @@ int Fail(const std::string& text) {
 }
 
 struct Light {
-  std::uint32_t column, row;
+  std::int32_t column, row;
 };
+
+// Beyond any picture's light range; the picture's own range is checked once
+// it is loaded.
+constexpr std::int32_t kLargestCoordinate = 2 * static_cast<std::int32_t>(kMaxPictureSide);
 
 enum class ImageKind { Png, Bmp };
 
@@ -155,7 +161,7 @@ bool AddLightOfLine(std::string_view line, std::vector<Light>* lights) {
   const std::string pair = std::string(Trimmed(text.substr(0, comma))) + "," +
                            std::string(Trimmed(text.substr(comma + 1)));
   Light light{};
-  if (!ParsePair(pair, ',', 65535, &light.column, &light.row)) return false;
+  if (!ParseSignedPair(pair, ',', kLargestCoordinate, &light.column, &light.row)) return false;
   lights->push_back(light);
   return true;
 }
@@ -306,9 +312,13 @@ int main(int argc, char** argv) {
       const std::string problem =
           i + 1 == argc ? ParseLightOption(argument, {}, &settings) : ParseLightOption(argument, argv[++i], &settings);
       if (!problem.empty()) return Usage(problem);
-    } else if (argument == "--light") {
+    } else if (argument == "--light" || argument.starts_with("--light=")) {
+      // The value may start with a minus sign: --light -40,213 or --light=-40,213.
       Light light{};
-      if (i + 1 == argc || !ParsePair(argv[++i], ',', 65535, &light.column, &light.row)) {
+      const bool joined = argument != "--light";
+      if (!joined && i + 1 == argc) return Usage("--light needs COLUMN,ROW, two numbers");
+      const std::string_view value = joined ? argument.substr(8) : std::string_view(argv[++i]);
+      if (!ParseSignedPair(value, ',', kLargestCoordinate, &light.column, &light.row)) {
         return Usage("--light needs COLUMN,ROW, two numbers");
       }
       lights.push_back(light);
@@ -342,13 +352,15 @@ int main(int argc, char** argv) {
 
   const LoadResult loaded = LoadSourceImage(files[0]);
   if (loaded != LoadResult::Loaded) return Fail(StartupMessage(loaded, files[0]));
-  if (lights.empty()) lights.push_back({std::uint32_t{scene.width} >> 1, std::uint32_t{scene.height} >> 1});
+  if (lights.empty()) lights.push_back({scene.width >> 1, scene.height >> 1});
   for (const Light& light : lights) {
-    if (light.column >= scene.width || light.row >= scene.height) {
+    if (!LightInRange(light.column, light.row, scene.width, scene.height)) {
       ReleaseBuffers();
+      const int w = scene.width, h = scene.height;
       return Usage("light " + std::to_string(light.column) + "," + std::to_string(light.row) +
-                   " lies outside the " + std::to_string(scene.width) + " x " +
-                   std::to_string(scene.height) + " picture");
+                   " lies beyond the range of the " + std::to_string(w) + " x " + std::to_string(h) +
+                   " picture: columns " + std::to_string(-w) + " to " + std::to_string(2 * w - 1) + ", rows " +
+                   std::to_string(-h) + " to " + std::to_string(2 * h - 1));
     }
   }
   // Checked by name for every frame, a few microseconds each, before any is rendered.
@@ -366,8 +378,8 @@ int main(int argc, char** argv) {
   titlesOnTerminal = isatty(1);
   windowOperations = {PrintTitle, nullptr};
   for (std::size_t number = 0; number < lights.size(); ++number) {
-    scene.lightColumn = static_cast<std::uint16_t>(lights[number].column);
-    scene.lightRow = static_cast<std::uint16_t>(lights[number].row);
+    scene.lightColumn = lights[number].column;
+    scene.lightRow = lights[number].row;
     if (uniform) {
       RenderFrame<AccumulationMode::Uniform>();
     } else {

@@ -14,6 +14,8 @@ const char* LightName(LightPlace place) {
     case LightPlace::Corner: return "corner";
     case LightPlace::Edge: return "edge";
     case LightPlace::Moving: return "moving";
+    case LightPlace::OutsideNear: return "outside-near";
+    case LightPlace::OutsideFar: return "outside-far";
   }
   return "?";
 }
@@ -49,6 +51,8 @@ std::vector<Pixel> LightSequence(LightPlace place, PictureSize size) {
     case LightPlace::Corner: return {{0, 0}};
     case LightPlace::Edge: return {{0, size.height / 2}};
     case LightPlace::Moving: return MovingLights(size);
+    case LightPlace::OutsideNear: return {{-size.width / 32, size.height / 2}};
+    case LightPlace::OutsideFar: return {{-size.width, size.height / 2}};
   }
   return {};
 }

@@ -26,9 +26,12 @@ inline constexpr Reduction kReductions[] = {{{6000, 4000}, {1920, 1280}}};
 
 std::string SizeName(PictureSize size);
 
-enum class LightPlace { Centre, Corner, Edge, Moving };
+// Outside: beside the left edge, a little way off (near) and a picture's
+// width off (far), measured at 3840x2160 only.
+enum class LightPlace { Centre, Corner, Edge, Moving, OutsideNear, OutsideFar };
 inline constexpr LightPlace kLightPlaces[] = {LightPlace::Centre, LightPlace::Corner, LightPlace::Edge,
                                               LightPlace::Moving};
+inline constexpr LightPlace kOutsidePlaces[] = {LightPlace::OutsideNear, LightPlace::OutsideFar};
 
 const char* LightName(LightPlace place);
 

@@ -107,6 +107,13 @@ void RegisterRendererFrames(PictureSize size) {
     }
   }
   if (size.width != kShapedSize.width || size.height != kShapedSize.height) return;
+  for (LightPlace place : kOutsidePlaces) {
+    const std::string name =
+        std::string("Frame/") + ModeName(mode) + "/" + SizeName(size) + "/" + LightName(place);
+    benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{})
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+  }
   // Every control on at once: a threshold, a strength and a tint (FFC890).
   const LightSettings shaped{.threshold = 128, .strength = 150, .tint = {0x90, 0xC8, 0xFF}};
   const std::string name = std::string("Shaped/") + ModeName(mode) + "/" + SizeName(size) + "/centre";
