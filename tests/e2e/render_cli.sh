@@ -76,7 +76,8 @@ grep -qF "glintor-render: $work/bad.txt:3: expected COLUMN,ROW" "$work/stderr" |
 expect 2 --light 1,1 --light 2,2 --frames "$work/same%d.bmp" "$work/odd.bmp"
 grep -qF "glintor-render: --frames: frame 1 is the input picture: $work/same1.bmp" "$work/stderr" || fail "$(cat "$work/stderr")"
 expect 2
-for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,5" "--light 5,100 $work/none/out.bmp" \
+for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 202,5" "--light 5,200 $work/none/out.bmp" \
+  "--light=-102,5" "--light 5,-101 $work/none/out.bmp" "--light=5,--1" "--light= 5,1" \
   "--lights $work/none/missing.txt" "--frames $work/none/f.png" "--frames $work/none/f%d-%d.png" \
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
   "--frames $work/none/f%00d.png" "--frames $work/none/f%021d.png" \
@@ -95,6 +96,12 @@ done < <(yes 1,1)  # for --lights -: more than any lights file may hold
 [ -z "$(ls "$work/none")" ] || fail "a usage error wrote $(ls "$work/none")"
 expect 0 --help
 pass "usage errors exit with 2 and write nothing"
+
+# A light may lie up to the picture's size beyond each edge, given either way.
+expect 0 --light=-101,-100 --light 201,199 --light -40,30 "$work/odd.bmp" "$work/outside.bmp"
+expect 0 --light=-40,30 "$work/odd.bmp" "$work/joined.bmp"
+same "$work/outside.bmp" "$work/joined.bmp"
+pass "lights outside the picture, to the ends of their range"
 
 # Weighted unless told otherwise; %% is a percent sign; fields up to 20 digits.
 expect 0 --frames "$work/frames/g%%%020d.png" "$work/odd.bmp"
