@@ -33,8 +33,13 @@ void CollectPhases(void*, const char* title) {
 }
 
 template <AccumulationMode mode>
-void RendererFrames(benchmark::State& state, PictureSize size, LightPlace place) {
+void RendererFrames(benchmark::State& state, PictureSize size, LightPlace place, LightSettings settings) {
   ScopedScene picture(size.width, size.height, BenchPicture(size));
+  scene.settings = settings;
+  if (!UpdateEmission()) {
+    state.SkipWithError("no memory for the emission picture");
+    return;
+  }
   const std::vector<Pixel> lights = LightSequence(place, size);
   const WindowOperations previous = windowOperations;
   windowOperations = {CollectPhases, nullptr};
@@ -61,6 +66,26 @@ void ReferenceFrames(benchmark::State& state, AccumulationMode mode, PictureSize
   }
 }
 
+// A threshold key: the emission picture made again, for each of two
+// thresholds a key press apart in turn.
+void ThresholdChanges(benchmark::State& state, PictureSize size) {
+  ScopedScene picture(size.width, size.height, BenchPicture(size));
+  bool higher = false;
+  for (auto _ : state) {
+    scene.settings.threshold = higher ? 144 : 128;
+    higher = !higher;
+    if (!UpdateEmission()) {
+      state.SkipWithError("no memory for the emission picture");
+      break;
+    }
+    benchmark::DoNotOptimize(scene.emission);
+    benchmark::ClobberMemory();
+  }
+}
+
+// The size of the rows with the controls on.
+constexpr PictureSize kShapedSize = {3840, 2160};
+
 std::size_t Pixels(PictureSize size) {
   return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
 }
@@ -71,7 +96,7 @@ void RegisterRendererFrames(PictureSize size) {
     const std::string name =
         std::string("Frame/") + ModeName(mode) + "/" + SizeName(size) + "/" + LightName(place);
     benchmark::internal::Benchmark* b =
-        benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place)
+        benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{})
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     // Whole passes over the sequence, about as much work at every size, so
@@ -81,6 +106,13 @@ void RegisterRendererFrames(PictureSize size) {
       b->Iterations(static_cast<benchmark::IterationCount>(passes * kMovingLights));
     }
   }
+  if (size.width != kShapedSize.width || size.height != kShapedSize.height) return;
+  // Every control on at once: a threshold, a strength and a tint (FFC890).
+  const LightSettings shaped{.threshold = 128, .strength = 150, .tint = {0x90, 0xC8, 0xFF}};
+  const std::string name = std::string("Shaped/") + ModeName(mode) + "/" + SizeName(size) + "/centre";
+  benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, LightPlace::Centre, shaped)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 }
 
 }  // namespace
@@ -88,6 +120,10 @@ void RegisterRendererFrames(PictureSize size) {
 void RegisterFrameBenchmarks(PictureSize size) {
   RegisterRendererFrames<AccumulationMode::Weighted>(size);
   RegisterRendererFrames<AccumulationMode::Uniform>(size);
+  if (size.width != kShapedSize.width || size.height != kShapedSize.height) return;
+  benchmark::RegisterBenchmark(("Threshold/" + SizeName(size)).c_str(), ThresholdChanges, size)
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
 }
 
 void RegisterReferenceBenchmarks(PictureSize size) {

@@ -109,13 +109,129 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
 #endif
 
 #if GLINTOR_X86_VECTORS
+// DivideByConstant in every 32-bit lane, with 64-bit products.
+template <int shift>
+GLINTOR_AVX512 inline __m512i DivideLanes(__m512i x, __m512i multiplier) {
+  const __m512i even = _mm512_srli_epi64(_mm512_mul_epu32(x, multiplier), shift);
+  // The odd lanes' quotients land in the upper halves of the 64-bit lanes.
+  const __m512i odd = _mm512_srli_epi64(_mm512_mul_epu32(_mm512_srli_epi64(x, 32), multiplier), shift - 32);
+  return _mm512_mask_blend_epi32(0xAAAA, even, odd);
+}
+
+// DivideByConstant in every 32-bit lane, with 64-bit products.
+template <int shift>
+GLINTOR_AVX2 inline __m256i DivideLanes(__m256i x, __m256i multiplier) {
+  const __m256i even = _mm256_srli_epi64(_mm256_mul_epu32(x, multiplier), shift);
+  const __m256i odd = _mm256_srli_epi64(_mm256_mul_epu32(_mm256_srli_epi64(x, 32), multiplier), shift - 32);
+  return _mm256_blend_epi32(even, odd, 0xAA);
+}
+
+// Eight pixels at a time, exactly as ShapedChannel, on processors with AVX2
+// but not AVX-512; the plain compositing needs no more than SSE2 to keep up
+// with memory, the shaped one does. A group of eight with a count of 1 goes
+// a channel at a time. Returns how many of the count pixels from pixel on it
+// composited.
+GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
+                                             const std::uint32_t* added, std::uint8_t sourceMask) {
+  const std::uint16_t* const counts = scene.counts;
+  const std::uint32_t* const accum = scene.accum;
+  const std::uint8_t* const source = scene.source;
+  std::uint8_t* const output = scene.output;
+  const LightSettings& settings = scene.settings;
+  __m256i tintOf[3];  // channel 8 v + k is channel (2 v + k) % 3 of its pixel
+  __m256 tintInFloat[3];
+  for (int v = 0; v < 3; ++v) {
+    alignas(32) std::int32_t lanes[8];
+    alignas(32) float floatLanes[8];
+    for (int k = 0; k < 8; ++k) {
+      lanes[k] = settings.tint[(2 * v + k) % 3];
+      floatLanes[k] = static_cast<float>(lanes[k]);
+    }
+    tintOf[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
+    tintInFloat[v] = _mm256_load_ps(floatLanes);
+  }
+  const __m256i strength = _mm256_set1_epi32(settings.strength);
+  const __m256 strengthInFloat = _mm256_set1_ps(static_cast<float>(settings.strength));
+  const __m256 fiftyAndAHalf = _mm256_set1_ps(50.5f), roundingUp = _mm256_set1_ps(127.5f);
+  const __m256 hundredth = _mm256_set1_ps(1.0f / 100), twoFiftyFifth = _mm256_set1_ps(1.0f / 255);
+  const __m256i byHundred = _mm256_set1_epi32(static_cast<int>(kByHundred.multiplier));
+  const __m256i byTwoFiftyFive = _mm256_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
+  const __m256i lowBits = _mm256_set1_epi32(0xFFFF);
+  const __m256i limit = _mm256_set1_epi32(255);
+  const __m256i keptSource = _mm256_set1_epi32(sourceMask);
+  // As in CompositeFourPixels: unsigned sums through the signed conversion.
+  const __m256i signBit = _mm256_set1_epi32(INT32_MIN);
+  const __m256d offset = _mm256_set1_pd(2147483648.5);
+  // The low byte of each lane, in order, in the low eight bytes.
+  const __m256i lowBytes = _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0, 4, 8,
+                                            12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
+  const __m256i joinHalves = _mm256_setr_epi32(0, 4, 1, 1, 1, 1, 1, 1);
+  std::size_t done = 0;
+  for (; done + 8 <= count; done += 8, pixel += 8) {
+    const auto ahead = static_cast<std::ptrdiff_t>(pixel) + kPrefetchPixels;
+    for (std::ptrdiff_t line = 0; line < 96; line += 64) PrefetchLine(accum, ahead * 12 + line, false);
+    PrefetchLine(counts, ahead * 2, false);
+    PrefetchLine(source, ahead * 3, false);
+    PrefetchLine(output, ahead * 3, true);
+    const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + pixel));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(eight, _mm_set1_epi16(1))) != 0) {
+      for (std::size_t channel = pixel * 3; channel < pixel * 3 + 24; ++channel) {
+        output[channel] = ShapedChannel(source[channel] & sourceMask, accum[channel],
+                                        inverseOf[counts[channel / 3]], channel % 3, added);
+      }
+      continue;
+    }
+    const __m256i divisors = _mm256_cvtepu16_epi32(eight);
+    const __m256d low = _mm256_i32gather_pd(inverseOf.data(), _mm256_castsi256_si128(divisors), 8);
+    const __m256d high = _mm256_i32gather_pd(inverseOf.data(), _mm256_extracti128_si256(divisors, 1), 8);
+    // Channels 4 g to 4 g + 3 belong to pixels (4 g) / 3 to (4 g + 3) / 3.
+    const __m256d inverse[6] = {_mm256_permute4x64_pd(low, 0x40),  _mm256_permute4x64_pd(low, 0xA5),
+                                _mm256_permute4x64_pd(low, 0xFE),  _mm256_permute4x64_pd(high, 0x40),
+                                _mm256_permute4x64_pd(high, 0xA5), _mm256_permute4x64_pd(high, 0xFE)};
+    for (int v = 0; v < 3; ++v) {
+      const __m256i sums =
+          _mm256_xor_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(accum + pixel * 3 + 8 * v)), signBit);
+      const __m128i first = _mm256_cvttpd_epi32(
+          _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(sums)), offset), inverse[2 * v]));
+      const __m128i second = _mm256_cvttpd_epi32(
+          _mm256_mul_pd(_mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(sums, 1)), offset), inverse[2 * v + 1]));
+      const __m256i quotient = _mm256_inserti128_si256(_mm256_castsi128_si256(first), second, 1);
+      __m256i lightAdded;
+      // With counts of 2 or more the quotients stay below 2^31: compared as signed.
+      if (_mm256_movemask_epi8(_mm256_cmpgt_epi32(quotient, limit)) == 0) {
+        // Quotients up to 255, as on every frame: ShapedLightOfSmallQuotient.
+        const __m256 light = _mm256_round_ps(
+            _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(_mm256_cvtepi32_ps(quotient), strengthInFloat), fiftyAndAHalf),
+                          hundredth),
+            _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+        lightAdded = _mm256_cvttps_epi32(
+            _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(light, tintInFloat[v]), roundingUp), twoFiftyFifth));
+      } else {
+        // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+        const __m256i scaled = _mm256_add_epi32(_mm256_mullo_epi32(_mm256_and_si256(quotient, lowBits), strength),
+                                                _mm256_set1_epi32(50));
+        const __m256i light = _mm256_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+        const __m256i tinted = _mm256_add_epi32(_mm256_mullo_epi32(light, tintOf[v]), _mm256_set1_epi32(127));
+        lightAdded = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+      }
+      const __m256i bytes = _mm256_and_si256(
+          _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + pixel * 3 + 8 * v))),
+          keptSource);
+      const __m256i value = _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
+      const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(value, lowBytes), joinHalves);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(output + pixel * 3 + 8 * v), _mm256_castsi256_si128(packed));
+    }
+  }
+  return done;
+}
+
 // Sixteen pixels at a time, exactly as CompositeChannel for every count (or
 // ShapedChannel): the conversions are unsigned, so a count of 1 needs no
 // exception. Returns how many of the count pixels from pixel on it
 // composited.
 template <bool shaped>
 GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
-                                           const std::uint32_t* added = nullptr, std::uint8_t sourceMask = 0xFF) {
+                                           std::uint8_t sourceMask = 0xFF) {
   const std::uint16_t* const counts = scene.counts;
   const std::uint32_t* const accum = scene.accum;
   const std::uint8_t* const source = scene.source;
@@ -128,9 +244,26 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
   const __m512i lowBits = _mm512_set1_epi32(0xFFFF);
   const __m512i limit = _mm512_set1_epi32(255);
   // For the table: channel 16 * part + k is channel (part + k) % 3 of its pixel.
-  const __m512i channelOf[3] = {_mm512_setr_epi32(0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0),
-                                _mm512_setr_epi32(1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1),
-                                _mm512_setr_epi32(2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2, 0, 1, 2)};
+  // Shaped: channel 16 * part + k is channel (part + k) % 3 of its pixel.
+  const LightSettings& settings = scene.settings;
+  __m512i tintOf[3];
+  __m512 tintInFloat[3];
+  for (int part = 0; part < 3; ++part) {
+    alignas(64) std::int32_t lanes[16];
+    alignas(64) float floatLanes[16];
+    for (int k = 0; k < 16; ++k) {
+      lanes[k] = settings.tint[(part + k) % 3];
+      floatLanes[k] = static_cast<float>(lanes[k]);
+    }
+    tintOf[part] = _mm512_load_si512(lanes);
+    tintInFloat[part] = _mm512_load_ps(floatLanes);
+  }
+  const __m512i strength = _mm512_set1_epi32(settings.strength);
+  const __m512 strengthInFloat = _mm512_set1_ps(static_cast<float>(settings.strength));
+  const __m512 fiftyAndAHalf = _mm512_set1_ps(50.5f), roundingUp = _mm512_set1_ps(127.5f);
+  const __m512 hundredth = _mm512_set1_ps(1.0f / 100), twoFiftyFifth = _mm512_set1_ps(1.0f / 255);
+  const __m512i byHundred = _mm512_set1_epi32(static_cast<int>(kByHundred.multiplier));
+  const __m512i byTwoFiftyFive = _mm512_set1_epi32(static_cast<int>(kByTwoFiftyFive.multiplier));
   const __m512i keptSource = _mm512_set1_epi32(sourceMask);
   std::size_t done = 0;
   for (; done + 16 <= count; done += 16, pixel += 16) {
@@ -156,9 +289,22 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
       __m512i bytes =
           _mm512_cvtepu8_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + pixel * 3 + 16 * part)));
       if constexpr (shaped) {
-        const __m512i low16 = _mm512_and_si512(quotient, lowBits);
-        const __m512i entry = _mm512_add_epi32(_mm512_add_epi32(low16, _mm512_add_epi32(low16, low16)), channelOf[part]);
-        quotient = _mm512_i32gather_epi32(entry, added, 4);
+        if (_mm512_cmpgt_epu32_mask(quotient, limit) == 0) {
+          // Quotients up to 255, as on every frame: ShapedLightOfSmallQuotient.
+          const __m512 light = _mm512_roundscale_ps(
+              _mm512_mul_ps(_mm512_add_ps(_mm512_mul_ps(_mm512_cvtepi32_ps(quotient), strengthInFloat), fiftyAndAHalf),
+                            hundredth),
+              _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+          quotient = _mm512_cvttps_epi32(
+              _mm512_mul_ps(_mm512_add_ps(_mm512_mul_ps(light, tintInFloat[part]), roundingUp), twoFiftyFifth));
+        } else {
+          // min((q k + 50) / 100, 65535), then (a t + 127) / 255.
+          const __m512i scaled = _mm512_add_epi32(
+              _mm512_mullo_epi32(_mm512_and_si512(quotient, lowBits), strength), _mm512_set1_epi32(50));
+          const __m512i light = _mm512_min_epu32(DivideLanes<kByHundred.shift>(scaled, byHundred), lowBits);
+          const __m512i tinted = _mm512_add_epi32(_mm512_mullo_epi32(light, tintOf[part]), _mm512_set1_epi32(127));
+          quotient = DivideLanes<kByTwoFiftyFive.shift>(tinted, byTwoFiftyFive);
+        }
         bytes = _mm512_and_si512(bytes, keptSource);
       }
       // The 16-bit quotient and the source byte add modulo 2^16, then clamp.
@@ -199,6 +345,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
   };
 #if GLINTOR_X86_VECTORS
   const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
+  const bool avx2 = UsedVectorLevel() == VectorLevel::Avx2;
 #endif
   const std::size_t rowSkip = scene.width - quadrant.width;
   std::size_t pixel = quadrant.first;
@@ -206,7 +353,11 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
     std::size_t column = 0;
 #if GLINTOR_X86_VECTORS
     if (avx512) {
-      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, added, sourceMask);
+      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, sourceMask);
+      column += done;
+      pixel += done;
+    } else if (shaped && avx2) {
+      const std::size_t done = CompositeShapedAvx2(pixel, quadrant.width, inverseOf, added, sourceMask);
       column += done;
       pixel += done;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 
@@ -28,4 +29,32 @@ inline std::unique_ptr<const InverseTable> MakeInverseTable(bool squared) {
     (*table)[count] = 1.0 / (squared ? n * n : n);
   }
   return table;
+}
+
+// Truncating division by a constant d as floor(x * multiplier / 2^shift),
+// multiplier = ceil(2^shift / d), for the vector kernels: exact for every x
+// up to `limit`, the largest the compositing meets there.
+struct ConstantDivisor {
+  std::uint32_t divisor;
+  std::uint32_t multiplier;
+  int shift;
+  std::uint32_t limit;
+};
+// For the strength, (q k + 50) / 100 with q < 2^16 and k <= 400, and for
+// the tint, (a t + 127) / 255 with a < 2^16 and t <= 255.
+inline constexpr ConstantDivisor kByHundred{100, 0x51EB851F, 37, 65535 * 400 + 50};
+inline constexpr ConstantDivisor kByTwoFiftyFive{255, 0x80808081, 39, 65535 * 255 + 127};
+
+inline std::uint32_t DivideByConstant(std::uint32_t x, const ConstantDivisor& by) {
+  return static_cast<std::uint32_t>((std::uint64_t{x} * by.multiplier) >> by.shift);
+}
+
+// The strength and tint of a quotient q <= 255 in single precision, as the
+// vector kernels work them out: min((q k + 50) / 100, 65535) is at most
+// 1020 then, and every sum below is exact; each division is
+// trunc((x + 0.5) * fl(1 / d)), exact for x + 0.5 < 2^22 by the argument
+// above with single precision's 2^-24.
+inline std::uint32_t ShapedLightOfSmallQuotient(std::uint32_t quotient, std::uint32_t strength, std::uint32_t tint) {
+  const float light = std::trunc((static_cast<float>(quotient) * static_cast<float>(strength) + 50.5f) * (1.0f / 100));
+  return static_cast<std::uint32_t>((light * static_cast<float>(tint) + 127.5f) * (1.0f / 255));
 }

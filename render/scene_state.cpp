@@ -36,11 +36,14 @@ void ReleaseBuffers() {
 }
 
 bool UpdateEmission() {
-  Release(scene.emission);
   const unsigned threshold = scene.settings.threshold;
-  if (threshold == 0 || scene.source == nullptr) return true;
+  if (threshold == 0 || scene.source == nullptr) {
+    Release(scene.emission);
+    return true;
+  }
   const std::size_t pixels = PixelCount();
-  scene.emission = new (std::nothrow) std::uint8_t[pixels * 3];
+  // Kept from one threshold to the next: a change costs no allocation.
+  if (scene.emission == nullptr) scene.emission = new (std::nothrow) std::uint8_t[pixels * 3];
   if (scene.emission == nullptr) return false;
   const std::uint8_t* const source = scene.source;
   std::uint8_t* const emission = scene.emission;

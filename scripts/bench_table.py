@@ -4,6 +4,7 @@
 Each value is the median over the repetitions, or the single run's value when
 the report has no aggregates.
 """
+import itertools
 import json
 import re
 import sys
@@ -60,18 +61,21 @@ def main():
     rows = []
     for mode in MODES:
         for size in sizes:
-            for light in LIGHTS:
-                run = runs.get(f"Frame/{mode}/{size}/{light}")
+            # Shaped: the same frame with every control on, after the plain one.
+            for light, family in itertools.product(LIGHTS, ("Frame", "Shaped")):
+                name = f"{family}/{mode}/{size}/{light}"
+                run = runs.get(name)
                 if run is None:
                     continue
                 ms = milliseconds(run)
                 cast, composite = run.get("cast_ms"), run.get("composite_ms")
-                reference = runs.get(f"Reference/{mode}/{size}/{light}")
+                reference = runs.get(f"Reference/{mode}/{size}/{light}") if family == "Frame" else None
                 floor_cast, floor_composite = floors.get(("cast", size)), floors.get(("composite", size))
                 floor = floor_cast + floor_composite if floor_cast and floor_composite else None
-                cv = spread.get(f"Frame/{mode}/{size}/{light}")
+                cv = spread.get(name)
                 rows.append([
-                    mode, size, light, cell(ms), cell(cv * 100 if cv is not None else None, 1),
+                    mode, size, light + (" shaped" if family == "Shaped" else ""), cell(ms),
+                    cell(cv * 100 if cv is not None else None, 1),
                     cell(1000 / ms, 1), cell(ms * 1e6 / size_key(size)),
                     cell(cast), cell(composite),
                     cell(milliseconds(reference) / ms if reference else None),
@@ -102,6 +106,16 @@ def main():
             rows.append([source, target, cell(ms), cell(cv * 100 if cv is not None else None, 1),
                          cell(ms * 1e6 / size_key(source))])
         print_table(header, rows, 2)
+
+    thresholds = sorted((name.split("/")[1] for name in runs if name.startswith("Threshold/")), key=size_key)
+    if thresholds:
+        print()
+        header = ["threshold change at", "ms", "±%", "ns/px"]
+        rows = []
+        for size in thresholds:
+            ms, cv = milliseconds(runs[f"Threshold/{size}"]), spread.get(f"Threshold/{size}")
+            rows.append([size, cell(ms), cell(cv * 100 if cv is not None else None, 1), cell(ms * 1e6 / size_key(size))])
+        print_table(header, rows, 1)
 
 
 def print_table(header, rows, text_columns):

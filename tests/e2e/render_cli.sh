@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # glintor-render from the command line: --frames and --lights, PNG and BMP
 # output, failed writes (exit 1) with the system's reason, SIGINT and SIGTERM
-# and usage errors (exit 2), none of which may leave a file behind.
+# and usage errors (exit 2), none of which may leave a file behind, and the
+# options that shape the light.
 source "$(dirname "$0")/lib.sh"
-need_tools compare
+need_tools compare convert python3
 
 # expect CODE ARGUMENTS...: glintor-render exits with CODE and, if it fails,
 # says something on stderr.
@@ -80,9 +81,16 @@ for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 101,
   "--frames $work/none/f%d.jpg" "--frames $work/none/f%d.png $work/none/out.png" "$work/none/out.tiff" \
   "--frames $work/none/f%00d.png" "--frames $work/none/f%021d.png" \
   "$work/none/a.png $work/none/b.png" "$work/none/../odd.bmp" "$work/alias.png" "--lights /dev/zero" \
-  "--lights -"; do
+  "--lights -" "--threshold 256 $work/none/out.bmp" "--threshold -1 $work/none/out.bmp" \
+  "--threshold 1x $work/none/out.bmp" "--threshold '' $work/none/out.bmp" "--strength 401 $work/none/out.bmp" \
+  "--strength 6O $work/none/out.bmp" "--strength 60%% $work/none/out.bmp" "--tint FFC89 $work/none/out.bmp" \
+  "--tint FFC8900 $work/none/out.bmp" "--tint GGGGGG $work/none/out.bmp" "--tint #FFC890 $work/none/out.bmp" \
+  "--view foo $work/none/out.bmp" "--view '' $work/none/out.bmp" "$work/none/out.bmp --view"; do
   read -ra words <<<"$arguments"
-  expect 2 "$work/odd.bmp" "${words[@]}"
+  expect 2 "$work/odd.bmp" "${words[@]//\'\'/}"  # '' stands for an empty argument
+  if [[ $arguments =~ --(threshold|strength|tint|view) ]]; then
+    grep -qF -- "glintor-render: ${BASH_REMATCH[0]} " "$work/stderr" || fail "$arguments: $(cat "$work/stderr")"
+  fi
 done < <(yes 1,1)  # for --lights -: more than any lights file may hold
 [ -z "$(ls "$work/none")" ] || fail "a usage error wrote $(ls "$work/none")"
 expect 0 --help
@@ -93,3 +101,43 @@ expect 0 --frames "$work/frames/g%%%020d.png" "$work/odd.bmp"
 expect 0 --mode weighted "$work/odd.bmp" "$work/weighted.bmp"
 same "$work/frames/g%$(printf %020d 0).png" "$work/weighted.bmp"
 pass "the default mode, %% and %020d"
+
+# Each view against the definitions, worked out here from the pictures'
+# bytes: the emission is the source where the luma reaches the threshold,
+# else black; a threshold casts what its emission picture casts at 0 (cast);
+# the rays are that light scaled by the strength, then tinted; the final
+# frame adds them to the source. Explicit defaults change no byte.
+while read -r name input arguments; do
+  read -ra words <<<"$arguments"
+  expect 0 "${words[@]}" "$work/$input.bmp" "$work/$name.bmp"
+  convert "$work/$name.bmp" -depth 8 "rgb:$work/$name.rgb" || fail "could not read $name.bmp"
+done <<EOF
+plain     odd
+defaults  odd       --view final --threshold 0 --strength 100% --tint FFFFFF
+emission  odd       --view emission --threshold 128
+cast      emission  --view rays
+dark      odd       --view rays --strength 0
+final     odd       --threshold 128 --strength 150 --tint FFC890
+rays      odd       --view rays --threshold 128 --strength 150% --tint ffc890
+EOF
+grep -qE ' fps - threshold 128, strength 150%, tint FFC890, view rays$' "$work/stdout" || fail "title: $(cat "$work/stdout")"
+convert "$work/odd.bmp" -depth 8 "rgb:$work/odd.rgb" || fail "could not read odd.bmp"
+python3 - "$work" <<'EOF' || fail "a view differs from its definition"
+import sys
+frame = {n: open(f"{sys.argv[1]}/{n}.rgb", "rb").read()
+         for n in ("odd", "plain", "defaults", "emission", "cast", "dark", "final", "rays")}
+source, tint = frame["odd"], (0xFF, 0xC8, 0x90)
+emission = bytearray(len(source))
+for i in range(0, len(source), 3):
+    r, g, b = source[i:i + 3]
+    if (77 * r + 150 * g + 29 * b + 128) >> 8 >= 128:
+        emission[i:i + 3] = source[i:i + 3]
+rays = bytes(min(((q * 150 + 50) // 100 * tint[i % 3] + 127) // 255, 255) for i, q in enumerate(frame["cast"]))
+expected = {"defaults": frame["plain"], "emission": emission, "dark": bytes(len(source)), "rays": rays,
+            "final": bytes(min(s + a, 255) for s, a in zip(source, rays))}
+bad = [n for n in expected if frame[n] != expected[n]]
+# Some pixels kept, some blacked out, and some light, or the checks prove little.
+bad += ["trivial"] * (not (0 < emission.count(0) < len(source) and any(rays)))
+sys.exit(f"not as defined: {' '.join(bad)}" if bad else None)
+EOF
+pass "each view, the threshold, the strength and the tint as defined"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "quadrant_walks.h"
@@ -156,17 +157,20 @@ TEST_P(EveryKernel, CompositesAnySumOverAnyCount) {
   const AccumulationMode mode = GetParam();
   std::mt19937 engine(5);
   auto random = [&] { return static_cast<std::uint32_t>(engine()); };
-  for (auto [width, height] : {std::pair{45, 5}, {64, 2}}) {
+  // The last picture's quotients are all 0 to 255, as on real frames.
+  for (auto [width, height, small] : {std::tuple{45, 5, false}, {64, 2, false}, {96, 6, true}}) {
     const auto source = RandomPicture(width, height, 3);
     ScopedScene picture(width, height, source);
     ReferenceRenderer reference(mode, width, height, source);
     for (std::uint16_t& count : reference.counts) {
       const std::uint32_t choices[] = {0, 1, 2, 255, 65535, random() % 64, random() % 65536};
-      count = static_cast<std::uint16_t>(choices[random() % 7]);
+      count = static_cast<std::uint16_t>(small ? 2 + random() % 300 : choices[random() % 7]);
     }
-    for (std::uint32_t& sum : reference.accum) {
+    for (std::size_t channel = 0; channel < reference.accum.size(); ++channel) {
       const std::uint32_t choices[] = {0, 0xFFFF, 0x1FF00, UINT32_MAX, 0x8000'0000, random() % 4096, random()};
-      sum = choices[random() % 7];
+      const std::uint32_t count = reference.counts[channel / 3];
+      const std::uint32_t divisor = mode == AccumulationMode::Weighted ? count * count : count;
+      reference.accum[channel] = small ? random() % 256 * divisor + random() % divisor : choices[random() % 7];
     }
     std::copy(reference.counts.begin(), reference.counts.end(), scene.counts);
     std::copy(reference.accum.begin(), reference.accum.end(), scene.accum);

@@ -28,4 +28,28 @@ TEST(Quotient, DividesExactlyForEveryCountAndBoundarySum) {
   }
 }
 
+// The shaped compositing's divisions by 100 and 255, for every dividend
+// they can meet.
+TEST(Quotient, DividesByTheShapingConstantsOverTheirWholeRange) {
+  for (const ConstantDivisor& by : {kByHundred, kByTwoFiftyFive}) {
+    for (std::uint32_t x = 0; x <= by.limit; ++x) {
+      if (DivideByConstant(x, by) != x / by.divisor) FAIL() << x << " / " << by.divisor;
+    }
+  }
+}
+
+// The single-precision shortcut for quotients up to 255, for every strength
+// and tint.
+TEST(Quotient, ShapesSmallQuotientsExactlyInSinglePrecision) {
+  for (std::uint32_t strength = 0; strength <= 400; ++strength) {
+    for (std::uint32_t quotient = 0; quotient <= 255; ++quotient) {
+      const std::uint32_t light = (quotient * strength + 50) / 100;
+      for (std::uint32_t tint = 0; tint <= 255; ++tint) {
+        if (ShapedLightOfSmallQuotient(quotient, strength, tint) != (light * tint + 127) / 255)
+          FAIL() << quotient << " " << strength << " " << tint;
+      }
+    }
+  }
+}
+
 }  // namespace
