@@ -147,8 +147,8 @@ bool ShapeLight(LightKey key) {
       break;
   }
   if (next.threshold != before.threshold && !MakeEmissions(next.threshold)) {
-    // The old threshold's pictures were freed first, so they fit again;
-    // threshold 0 needs none.
+    // Back to the threshold shown, or, should even that fail, to 0, which
+    // needs no emission picture.
     if (!MakeEmissions(before.threshold)) MakeEmissions(0);
     std::fprintf(stderr, "There is not enough memory for threshold %u; it stays %u.\n", unsigned{next.threshold},
                  unsigned{scene.settings.threshold});
