@@ -29,10 +29,13 @@ inline std::uint8_t CompositeChannel(std::uint8_t source, std::uint32_t sum, dou
 // The light added to a channel for each quotient, under the user's strength
 // and tint: entry 3 q + c for channel c (B, G, R). Built before a frame's
 // compositing whenever they differ from those it was built for.
+// Static, so that no frame can fail for want of memory; its pages are
+// touched only once the light is shaped.
 struct LightTable {
   std::uint16_t strength = 100;
   std::uint8_t tint[3] = {255, 255, 255};
-  std::unique_ptr<std::uint32_t[]> added;  // null until first needed
+  bool built = false;
+  std::uint32_t added[65536 * 3];
 };
 LightTable lightTable;
 
@@ -396,11 +399,11 @@ bool Unshaped(const LightSettings& settings) {
 void PrepareCompositing() {
   const LightSettings& settings = scene.settings;
   if (Unshaped(settings) || settings.view == ShownView::Emission) return;
-  if (lightTable.added != nullptr && lightTable.strength == settings.strength &&
+  if (lightTable.built && lightTable.strength == settings.strength &&
       std::equal(lightTable.tint, lightTable.tint + 3, settings.tint)) {
     return;
   }
-  if (lightTable.added == nullptr) lightTable.added = std::make_unique<std::uint32_t[]>(65536 * 3);
+  lightTable.built = true;
   lightTable.strength = settings.strength;
   std::copy(settings.tint, settings.tint + 3, lightTable.tint);
   for (std::uint32_t quotient = 0; quotient < 65536; ++quotient) {
@@ -444,7 +447,7 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   if (Unshaped(settings)) {
     CompositeRows<false>(rows, *inverses, nullptr, 0xFF);
   } else {
-    CompositeRows<true>(rows, *inverses, lightTable.added.get(),
+    CompositeRows<true>(rows, *inverses, lightTable.added,
                         settings.view == ShownView::Rays ? 0x00 : 0xFF);
   }
   return 1;

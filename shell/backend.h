@@ -7,6 +7,16 @@
 #include "startup_messages.h"
 #include "window_geometry.h"
 
+// The keys that shape the light: T and Shift+T, ] and [, V, R.
+enum class LightKey : std::uint8_t {
+  ThresholdUp,
+  ThresholdDown,
+  StrengthUp,
+  StrengthDown,
+  NextView,
+  Restore,  // the settings the viewer was started with
+};
+
 // What the viewer does with the user's input.
 struct ViewerInput {
   // A pointer move to client position (x, y), origin top-left, as the
@@ -17,6 +27,9 @@ struct ViewerInput {
   void (*saveFrame)();
   // Space pressed (true) or released (false): the picture without the light.
   void (*compare)(bool held);
+  // A key that shapes the light; true, as for pointerMoved, if a preview is
+  // shown and `rested` is due.
+  bool (*shapeLight)(LightKey key);
 };
 
 inline constexpr unsigned kRestMilliseconds = 150;
@@ -45,8 +58,9 @@ struct ShellBackend {
   // operations the renderer uses. False if there is no window.
   bool (*openMainWindow)(const ClientRectangle& client);
   // Runs until the window is closed, Escape is pressed or the program is
-  // asked to quit, handing pointer moves, rests, S and Ctrl+S, and Space to
-  // the viewer; paints shownImage.
+  // asked to quit, handing pointer moves, rests, S and Ctrl+S, Space and
+  // the light's keys (not with Ctrl, Alt or the system key) to the viewer;
+  // paints shownImage.
   void (*runMessageLoop)(const ViewerInput& input);
   // Closes the window, if open, and lets go of the platform.
   void (*closeMainWindow)();

@@ -1,11 +1,13 @@
 #include "viewer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <string>
 
 #include "available_memory.h"
 #include "frame_file.h"
+#include "light_options.h"
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
@@ -23,6 +25,8 @@ fs::path shownPicture;
 const char* shownMode = "";
 PngWriter shownWriter = nullptr;
 void (*renderFrame)() = nullptr;
+// What R goes back to.
+LightSettings startSettings;
 
 // A picture larger than the window is shown reduced: exact frames of the
 // picture, reduced to the window (`view`), and, while the pointer moves,
@@ -39,6 +43,7 @@ struct Reduction {
   bool previewInScene;
   bool previewShown;  // an exact frame is due
   PicturePixel light; // in the picture's pixels
+  PicturePixel previewLight;  // in the window's pixels, rows from the bottom
 } reduction{};
 
 bool comparing = false;  // Space held: the picture without the light
@@ -78,6 +83,17 @@ void RenderExactFrame() {
   ShowFrameOrPicture();
 }
 
+// The frame of the reduced picture, quick to render; the exact one is due.
+bool ShowPreview() {
+  UsePicture(true);
+  scene.lightColumn = reduction.previewLight.column;
+  scene.lightRow = reduction.previewLight.row;
+  renderFrame();
+  reduction.previewShown = true;
+  ShowFrameOrPicture();
+  return true;
+}
+
 bool PointerMoved(std::uint16_t x, std::uint16_t y) {
   if (comparing || scene.busy != 0) return reduction.previewShown;
   if (!reduction.active) {
@@ -86,15 +102,65 @@ bool PointerMoved(std::uint16_t x, std::uint16_t y) {
   }
   reduction.light = MapWindowPixelToPicture(x, y, reduction.width, reduction.height,
                                             reduction.pictureWidth, reduction.pictureHeight);
-  UsePicture(true);
   // The preview's light: the window pixel under the pointer.
-  scene.lightColumn = x < reduction.width ? x : std::uint16_t{0};
-  scene.lightRow = y < reduction.height ? static_cast<std::uint16_t>(reduction.height - 1 - y)
-                                        : std::uint16_t{0};
-  renderFrame();
-  reduction.previewShown = true;
-  ShowFrameOrPicture();
-  return true;
+  reduction.previewLight.column = x < reduction.width ? x : std::uint16_t{0};
+  reduction.previewLight.row =
+      y < reduction.height ? static_cast<std::uint16_t>(reduction.height - 1 - y) : std::uint16_t{0};
+  return ShowPreview();
+}
+
+// Each picture casts from its own emission picture: both are remade.
+bool MakeEmissions(std::uint8_t threshold) {
+  scene.settings.threshold = threshold;
+  bool made = UpdateEmission();
+  if (reduction.active) {
+    SwapSceneBuffers(&reduction.aside);
+    made = UpdateEmission() && made;
+    SwapSceneBuffers(&reduction.aside);
+  }
+  return made;
+}
+
+// A key changes the settings; the light stays where it is.
+bool ShapeLight(LightKey key) {
+  if (scene.busy != 0) return reduction.previewShown;
+  const LightSettings before = scene.settings;
+  LightSettings next = before;
+  switch (key) {
+    case LightKey::ThresholdUp:
+      next.threshold = static_cast<std::uint8_t>(std::min(before.threshold + 16, 255));
+      break;
+    case LightKey::ThresholdDown:
+      next.threshold = static_cast<std::uint8_t>(std::max(before.threshold - 16, 0));
+      break;
+    case LightKey::StrengthUp:
+      next.strength = static_cast<std::uint16_t>(std::min(before.strength + 10, int{kMaxStrength}));
+      break;
+    case LightKey::StrengthDown:
+      next.strength = static_cast<std::uint16_t>(std::max(before.strength - 10, 0));
+      break;
+    case LightKey::NextView:
+      next.view = static_cast<ShownView>((static_cast<int>(before.view) + 1) % 3);
+      break;
+    case LightKey::Restore:
+      next = startSettings;
+      break;
+  }
+  if (next.threshold != before.threshold && !MakeEmissions(next.threshold)) {
+    // Back to the threshold shown, or, should even that fail, to 0, which
+    // needs no emission picture.
+    if (!MakeEmissions(before.threshold)) MakeEmissions(0);
+    std::fprintf(stderr, "There is not enough memory for threshold %u; it stays %u.\n", unsigned{next.threshold},
+                 unsigned{scene.settings.threshold});
+    std::fflush(stderr);
+    next = before;
+    next.threshold = scene.settings.threshold;
+  }
+  scene.settings = next;
+  if (next == before) return reduction.previewShown;
+  if (reduction.active) return ShowPreview();
+  RenderExactFrame();
+  return false;
 }
 
 void Rested() {
@@ -123,6 +189,7 @@ bool PrepareReduction(std::uint16_t width, std::uint16_t height) {
   reduction.height = height;
   reduction.pictureWidth = scene.width;
   reduction.pictureHeight = scene.height;
+  reduction.previewLight = {static_cast<std::uint16_t>(width >> 1), static_cast<std::uint16_t>(height >> 1)};
   // The preview's buffers as any picture's, and the view.
   if (std::uint64_t{width} * height * (kBytesPerPixelAtRun + 3) > AvailableMemoryBytes()) return false;
   reduction.view = new (std::nothrow) std::uint8_t[bytes]();
@@ -157,14 +224,31 @@ void ReleaseEverything() {
 
 void PrintUsage(std::FILE* stream, const char* programName) {
   std::fprintf(stream,
-               "usage: %s [PICTURE]\n"
+               "usage: %s [OPTION VALUE]... [PICTURE]\n"
                "Shows PICTURE (BMP, PNG or JPEG; without one, source.bmp in the current\n"
                "folder) lit by a light that follows the mouse. A picture larger than the\n"
                "screen is fitted to it: while the mouse moves, quick previews; when it\n"
                "rests, the exact frame, reduced. Holding Space shows the picture without\n"
                "the light. S or Ctrl+S saves the exact frame, at the picture's full size,\n"
-               "as a PNG beside the picture; Escape or the close button ends.\n",
-               programName);
+               "as a PNG beside the picture; Escape or the close button ends.\n"
+               "Options, which shape the light:\n%s"
+               "Keys: T and Shift+T raise and lower the threshold by 16, ] and [ the\n"
+               "strength by 10; V shows the next view; R goes back to the options given.\n",
+               programName, kLightOptionsHelp);
+}
+
+int UsageError(const char* programName, const std::string& problem) {
+  std::fprintf(stderr, "%s: %s\n", programName, problem.c_str());
+  PrintUsage(stderr, programName);
+  return 2;
+}
+
+// An argument as the options' parser reads it: no value of theirs goes
+// beyond ASCII, so other characters become '?'.
+std::string OptionText(const fs::path& argument) {
+  std::string text;
+  for (const auto c : argument.native()) text += static_cast<std::uint32_t>(c) < 0x80 ? static_cast<char>(c) : '?';
+  return text;
 }
 
 // The user may have started us from a terminal, or have no display at all:
@@ -189,9 +273,18 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
       return 0;
     }
   }
+  // The options come first, each with its value.
+  LightSettings settings;
+  std::size_t options = 0;
+  for (; options < arguments.size() && IsLightOption(OptionText(arguments[options])); options += 2) {
+    const std::string value = options + 1 < arguments.size() ? OptionText(arguments[options + 1]) : "";
+    const std::string problem = ParseLightOption(OptionText(arguments[options]), value, &settings);
+    if (!problem.empty()) return UsageError(program.name, problem);
+  }
   // At most one picture; "--" before it lets its name start with a dash.
-  const bool dashes = !arguments.empty() && arguments[0] == "--";
-  const std::vector<fs::path> pictures(arguments.begin() + (dashes ? 1 : 0), arguments.end());
+  const auto rest = arguments.begin() + static_cast<std::ptrdiff_t>(options);
+  const bool dashes = rest != arguments.end() && *rest == "--";
+  const std::vector<fs::path> pictures(rest + (dashes ? 1 : 0), arguments.end());
   const bool looksLikeOption =
       !dashes && !pictures.empty() && pictures[0].native().starts_with(fs::path::value_type{'-'});
   if (pictures.size() > 1 || (dashes && pictures.empty()) || looksLikeOption) {
@@ -203,6 +296,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   const std::string pictureName = DisplayName(picture);
 
   scene.busy = 0;
+  scene.settings = startSettings = settings;
   LoadResult loaded = backend.loadSourceImage(picture);
   // A source.bmp that is no picture at all is not found, as it always was.
   if (loaded == LoadResult::UnknownFormat && !named) loaded = LoadResult::NotFound;
@@ -215,8 +309,8 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
 
   const auto clientWidth = static_cast<std::uint16_t>(placement.client.right - placement.client.left);
   const auto clientHeight = static_cast<std::uint16_t>(placement.client.bottom - placement.client.top);
-  if (!AllocateFrameBuffers() ||
-      (placement.scaled && !PrepareReduction(clientWidth, clientHeight))) {
+  if (!AllocateFrameBuffers() || (placement.scaled && !PrepareReduction(clientWidth, clientHeight)) ||
+      !MakeEmissions(settings.threshold)) {
     return FailStartup(backend, StartupMessage(LoadResult::OutOfMemory, pictureName));
   }
   renderFrame = program.renderFrame;
@@ -228,7 +322,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   shownPicture = picture;
   shownMode = program.modeName;
   shownWriter = backend.writePng;
-  backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare});
+  backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight});
   backend.closeMainWindow();
   ReleaseEverything();
   return 0;

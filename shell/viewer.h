@@ -21,8 +21,8 @@ struct ViewerProgram {
 // with the light at the centre, run the message loop, release everything.
 // Returns the exit code: 0 after the window was closed or the usage text
 // was asked for, 1 after a start-up that failed (the user has been told
-// why, in a message and on stderr), 2 for arguments that are not one
-// picture.
+// why, in a message and on stderr), 2 for options that do not parse or
+// arguments that are not one picture.
 int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
                const std::vector<std::filesystem::path>& arguments);
 

@@ -160,6 +160,23 @@ bool IsSaveKey(const SDL_Keysym& key) {
   return key.sym == SDLK_s && (key.mod & (KMOD_ALT | KMOD_GUI | KMOD_SHIFT)) == 0;
 }
 
+// The key that shapes the light, if this is one: held with Ctrl, Alt or the
+// system key it is meant for something else. Held down, V would flicker
+// through the views: only its first press counts, and R's.
+bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
+  const SDL_Keysym& key = event.keysym;
+  if ((key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0) return false;
+  if (event.repeat != 0 && (key.sym == SDLK_v || key.sym == SDLK_r)) return false;
+  switch (key.sym) {
+    case SDLK_t: *light = (key.mod & KMOD_SHIFT) != 0 ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
+    case SDLK_RIGHTBRACKET: *light = LightKey::StrengthUp; return true;
+    case SDLK_LEFTBRACKET: *light = LightKey::StrengthDown; return true;
+    case SDLK_v: *light = LightKey::NextView; return true;
+    case SDLK_r: *light = LightKey::Restore; return true;
+    default: return false;
+  }
+}
+
 // Handles one event of the main window; false once the window is closed,
 // Escape is pressed or the program is asked to quit (SDL turns SIGTERM and
 // SIGINT into that).
@@ -177,6 +194,9 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
       if (event.key.keysym.sym == SDLK_ESCAPE) return false;
       if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
       if (event.key.keysym.sym == SDLK_SPACE && event.key.repeat == 0) input.compare(true);
+      if (LightKey light{}; ToLightKey(event.key, &light) && input.shapeLight(light)) {
+        restDue = SDL_GetTicks64() + kRestMilliseconds;
+      }
       return true;
     case SDL_KEYUP:
       if (event.key.keysym.sym == SDLK_SPACE) input.compare(false);

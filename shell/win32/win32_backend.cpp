@@ -152,6 +152,23 @@ bool IsSaveKey(WPARAM key, LPARAM flags) {
   return key == 'S' && !repeated && !IsHeld(VK_SHIFT) && !IsHeld(VK_LWIN) && !IsHeld(VK_RWIN);
 }
 
+// The key that shapes the light, if this is one: held with Ctrl, Alt or the
+// system key it is meant for something else. Held down, V would flicker
+// through the views: only its first press counts, and R's.
+bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
+  const bool repeated = (flags & (LPARAM{1} << 30)) != 0;
+  if (IsHeld(VK_CONTROL) || IsHeld(VK_MENU) || IsHeld(VK_LWIN) || IsHeld(VK_RWIN)) return false;
+  if (repeated && (key == 'V' || key == 'R')) return false;
+  switch (key) {
+    case 'T': *light = IsHeld(VK_SHIFT) ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
+    case VK_OEM_6: *light = LightKey::StrengthUp; return true;  // ] on a US keyboard
+    case VK_OEM_4: *light = LightKey::StrengthDown; return true;  // [
+    case 'V': *light = LightKey::NextView; return true;
+    case 'R': *light = LightKey::Restore; return true;
+    default: return false;
+  }
+}
+
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
                                 OpenMainWindow,  RunMessageLoop, CloseMainWindow,
                                 WritePng};
@@ -225,6 +242,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       if (wParam == VK_SPACE && (lParam & (LPARAM{1} << 30)) == 0 && running.compare != nullptr) {
         running.compare(true);
+        return 0;
+      }
+      if (LightKey light{}; running.shapeLight != nullptr && ToLightKey(wParam, lParam, &light)) {
+        // As after a pointer move: the exact frame once the keys rest.
+        if (running.shapeLight(light)) SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
         return 0;
       }
       return DefWindowProcA(window, message, wParam, lParam);

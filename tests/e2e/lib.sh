@@ -100,10 +100,16 @@ has_window_named() { [ -n "$(window_named "$1")" ]; }
 # What the program said on stderr, without the CRs of Windows line ends.
 said() { tr -d '\r' <"$dir/stderr"; }
 
+# The settings that differ from the defaults, as the title names them
+# (" - threshold 96, strength 60%"); as options they are --threshold 96
+# --strength 60%, for the viewer and glintor-render alike.
+suffix=
+options() { sed 's/^ - /--/; s/, / --/g' <<<"$suffix"; }
+
 # start_viewer MODE WIDTHxHEIGHT NAME: in a new X server, the viewer of MODE
 # runs in $dir on a glintor-scene picture of that size converted to NAME (its
-# extension says the format), the argument. No source.bmp beside it: a
-# viewer that ignored its argument would show none.
+# extension says the format), the argument after the options of $suffix. No
+# source.bmp beside it: a viewer that ignored its argument would show none.
 start_viewer() {
   mode=$1 width=${2%x*} height=${2#*x} dir=$work/run picture_file=$work/run/$3
   viewer=$weighted
@@ -112,7 +118,7 @@ start_viewer() {
   mkdir -p "$dir"
   "$GLINTOR_SCENE" --size "$2" "$work/scene.bmp" && convert "$work/scene.bmp" "$picture_file" ||
     fail "could not make $3"
-  "$start" "$dir" "$viewer" "$3"
+  "$start" "$dir" "$viewer" $(options) "$3"
 }
 
 # Waits for the main window: a client area of the picture's size, centred.
@@ -132,10 +138,10 @@ main_window_shown() {
   [ "$shown" = "$left $top $width $height " ]
 }
 
-# The timing format every frame writes into the title.
+# The timing format every frame writes into the title, then the settings.
 title() { xdotool getwindowname "$window"; }
 title_is_timing() {
-  [[ "$(title)" =~ ^Glintor\ -\ [0-9]+\.[0-9]{3}\ msec\ \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\)\ -\ ([0-9]+\.[0-9]{3}|\ *inf)\ fps$ ]]
+  [[ "$(title)" =~ ^Glintor\ -\ [0-9]+\.[0-9]{3}\ msec\ \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\)\ -\ ([0-9]+\.[0-9]{3}|\ *inf)\ fps"$suffix"$ ]]
 }
 
 # Whether the window shows exactly the frame check_pixels rendered;
@@ -151,14 +157,14 @@ window_shows_expected() {
 check_pixels() {
   local arguments=() light deadline=$((SECONDS + E2E_TIMEOUT))
   for light in "${lights[@]}"; do arguments+=(--light "$light"); done
-  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" "$picture_file" "$work/expected.bmp" >/dev/null ||
+  "$GLINTOR_RENDER" --mode "$mode" "${arguments[@]}" $(options) "$picture_file" "$work/expected.bmp" >/dev/null ||
     fail "glintor-render failed"
   difference=unknown
   until window_shows_expected; do
     [ "$SECONDS" -lt "$deadline" ] || fail "after lights ${lights[*]}: $difference pixels differ from glintor-render"
     sleep 0.2
   done
-  pass "pixels equal after lights ${lights[*]}"
+  pass "pixels equal after lights ${lights[*]}$suffix"
 }
 
 # The first frame, the light in the middle of the picture.

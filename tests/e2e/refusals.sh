@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Pictures the viewer must refuse: the message in a box titled "Error" and
 # on stderr, no main window, exit code 1 once the box is closed. Without a
-# display the reason still reaches stderr; a usage error exits 2.
+# display the reason still reaches stderr; a usage error, a bad option
+# among them, exits 2 before the picture is read.
 # Usage: refusals.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -57,5 +58,6 @@ done <<'CASES'
 missing|1|The file source.bmp don't found,
 garbage|1|The file source.bmp don't found,
 picture|1|The window could not be opened,
-picture|2|usage: glintor-weighted [PICTURE]|a.png b.png
+picture|2|usage: glintor-weighted [OPTION VALUE]... [PICTURE]|a.png b.png
+picture|2|glintor-weighted: --strength needs a per cent from 0 to 400|--strength 401 source.bmp
 CASES

@@ -4,7 +4,8 @@
 # to it in its proportions. A move shows a preview, rendered from the
 # reduced picture, and a rest the exact frame, reduced; the window's
 # corners give the picture's corners; S saves the exact frame at full size;
-# holding Space shows the reduced picture without the light.
+# holding Space shows the reduced picture without the light. T, pressed
+# first, raises the threshold of both pictures: previews and exact frames.
 # Usage: viewer_fitted.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -31,7 +32,8 @@ render() {
   local out=$1 input=$2 arguments=() light
   shift 2
   for light in "$@"; do arguments+=(--light "$light"); done
-  "$GLINTOR_RENDER" --mode weighted "${arguments[@]}" "$input" "$work/full.bmp" >/dev/null || fail "glintor-render failed"
+  "$GLINTOR_RENDER" --mode weighted "${arguments[@]}" $(options) "$input" "$work/full.bmp" >/dev/null ||
+    fail "glintor-render failed"
   if [ "$input" = "$picture_file" ]; then
     "$GLINTOR_REDUCE" "$work/full.bmp" "$out" "$width" "$height" || fail "could not reduce the frame"
   else
@@ -47,6 +49,14 @@ render "$work/exact.bmp" "$picture_file" "${lights[@]}"
 difference=unknown
 wait_shows "$work/exact.bmp" "the first frame, reduced"
 pass "the first frame is the exact one, reduced"
+
+# The preview after a key has its light at the window's centre.
+xdotool key --window "$window" t
+suffix=" - threshold 16" previews=("$((width / 2)),$((height / 2))")
+render "$work/exact.bmp" "$picture_file" "${lights[@]}"
+wait_for "the title to end in '$suffix'" title_is_timing
+wait_shows "$work/exact.bmp" "the exact frame after T"
+pass "T renders the exact frame again, threshold 16"
 
 # move X Y: a preview, then once the pointer rests the exact frame for the
 # picture pixel the window pixel maps to: window pixels spread evenly over

@@ -9,9 +9,9 @@
 
 namespace {
 
-TEST(PictureFitsInMemory, NeedsTwentyFiveBytesAPixel) {
-  EXPECT_TRUE(PictureFitsInMemory(100, 100, 250'000));
-  EXPECT_FALSE(PictureFitsInMemory(100, 100, 249'999));
+TEST(PictureFitsInMemory, NeedsTwentyEightBytesAPixel) {
+  EXPECT_TRUE(PictureFitsInMemory(100, 100, 280'000));
+  EXPECT_FALSE(PictureFitsInMemory(100, 100, 279'999));
   // Products that would wrap around 64 bits never fit.
   EXPECT_FALSE(PictureFitsInMemory(std::uint64_t{1} << 40, std::uint64_t{1} << 40,
                                    std::numeric_limits<std::uint64_t>::max()));
