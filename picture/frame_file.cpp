@@ -223,8 +223,8 @@ std::string DisplayName(const fs::path& path) {
   }
 }
 
-fs::path SavedFrameName(const fs::path& picture, std::string_view mode, std::uint32_t column,
-                        std::uint32_t row, unsigned n) {
+fs::path SavedFrameName(const fs::path& picture, std::string_view mode, std::int32_t column,
+                        std::int32_t row, unsigned n) {
   // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) about
   // "-" + std::string.
   std::string suffix(1, '-');

@@ -41,6 +41,8 @@ std::string DisplayName(const std::filesystem::path& path);
 
 // Where the viewer saves the frame shown for `picture`: beside it,
 // "<name>-<mode>-<column>-<row>.png", and for the n-th such file (n >= 2)
-// "<name>-<mode>-<column>-<row>-<n>.png".
+// "<name>-<mode>-<column>-<row>-<n>.png". A light outside the picture may
+// have a negative column or row, written with its minus sign after the
+// separating one: "-40,213" gives "<name>-<mode>--40-213.png".
 std::filesystem::path SavedFrameName(const std::filesystem::path& picture, std::string_view mode,
-                                     std::uint32_t column, std::uint32_t row, unsigned n = 1);
+                                     std::int32_t column, std::int32_t row, unsigned n = 1);

@@ -19,10 +19,12 @@ enum class LightKey : std::uint8_t {
 
 // What the viewer does with the user's input.
 struct ViewerInput {
-  // A pointer move to client position (x, y), origin top-left, as the
-  // platform's 16-bit coordinates. True if the frame shown is a preview:
-  // then `rested` is due once the pointer has rested for kRestMilliseconds.
-  bool (*pointerMoved)(std::uint16_t x, std::uint16_t y);
+  // A pointer move to client position (x, y), origin top-left: the
+  // platform's 16-bit coordinates, or, while a mouse button is held
+  // (dragged), signed ones anywhere on the screen. True if the frame shown
+  // is a preview: then `rested` is due once the pointer has rested for
+  // kRestMilliseconds.
+  bool (*pointerMoved)(std::int32_t x, std::int32_t y, bool dragged);
   void (*rested)();
   void (*saveFrame)();
   // Space pressed (true) or released (false): the picture without the light.

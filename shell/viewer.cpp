@@ -94,18 +94,30 @@ bool ShowPreview() {
   return true;
 }
 
-bool PointerMoved(std::uint16_t x, std::uint16_t y) {
+bool PointerMoved(std::int32_t x, std::int32_t y, bool dragged) {
   if (comparing || scene.busy != 0) return reduction.previewShown;
+  // Without a button held the pointer is inside, in 16-bit coordinates.
+  const auto windowX = static_cast<std::uint16_t>(x), windowY = static_cast<std::uint16_t>(y);
   if (!reduction.active) {
-    HandlePointerMove(x, y, renderFrame);
+    if (dragged) {
+      HandlePointerDrag(x, y, renderFrame);
+    } else {
+      HandlePointerMove(windowX, windowY, renderFrame);
+    }
     return false;
   }
-  reduction.light = MapWindowPixelToPicture(x, y, reduction.width, reduction.height,
+  const std::int32_t width = reduction.width, height = reduction.height;
+  if (dragged) {
+    reduction.light = MapDraggedWindowPixelToPicture(x, y, reduction.width, reduction.height,
+                                                     reduction.pictureWidth, reduction.pictureHeight);
+    reduction.previewLight = {std::clamp(x, -width, 2 * width - 1), std::clamp(height - 1 - y, -height, 2 * height - 1)};
+    return ShowPreview();
+  }
+  reduction.light = MapWindowPixelToPicture(windowX, windowY, reduction.width, reduction.height,
                                             reduction.pictureWidth, reduction.pictureHeight);
   // The preview's light: the window pixel under the pointer.
-  reduction.previewLight.column = x < reduction.width ? x : std::uint16_t{0};
-  reduction.previewLight.row =
-      y < reduction.height ? static_cast<std::uint16_t>(reduction.height - 1 - y) : std::uint16_t{0};
+  reduction.previewLight.column = windowX < width ? windowX : 0;
+  reduction.previewLight.row = windowY < height ? height - 1 - windowY : 0;
   return ShowPreview();
 }
 

@@ -55,7 +55,23 @@ std::uint16_t Spread(std::uint32_t at, std::uint32_t window, std::uint32_t pictu
                                     (2 * std::uint64_t{window - 1}));
 }
 
+// Spread for any window position, rounding halves up as Spread does.
+std::int64_t SpreadAnywhere(std::int64_t at, std::int64_t window, std::int64_t picture) {
+  if (window <= 1) return picture / 2 + at * picture;
+  const std::int64_t numerator = 2 * at * (picture - 1) + (window - 1), denominator = 2 * (window - 1);
+  return numerator >= 0 ? numerator / denominator : -((-numerator + denominator - 1) / denominator);
+}
+
 }  // namespace
+
+PicturePixel MapDraggedWindowPixelToPicture(std::int32_t x, std::int32_t y, std::uint16_t windowWidth,
+                                            std::uint16_t windowHeight, std::uint16_t width,
+                                            std::uint16_t height) {
+  const std::int64_t w = width, h = height;
+  const std::int64_t column = std::clamp(SpreadAnywhere(x, windowWidth, w), -w, 2 * w - 1);
+  const std::int64_t row = std::clamp(h - 1 - SpreadAnywhere(y, windowHeight, h), -h, 2 * h - 1);
+  return {static_cast<std::int32_t>(column), static_cast<std::int32_t>(row)};
+}
 
 PicturePixel MapWindowPixelToPicture(std::uint16_t x, std::uint16_t y, std::uint16_t windowWidth,
                                      std::uint16_t windowHeight, std::uint16_t width,

@@ -44,9 +44,15 @@ WindowPlacement PlaceWindow(const ScreenAreas& areas, std::uint16_t width, std::
 // picture pixel nearest under its centre. Positions outside the window
 // become 0, as in a window of the picture's size.
 struct PicturePixel {
-  std::uint16_t column;
-  std::uint16_t row;
+  std::int32_t column;
+  std::int32_t row;
 };
 PicturePixel MapWindowPixelToPicture(std::uint16_t x, std::uint16_t y, std::uint16_t windowWidth,
                                      std::uint16_t windowHeight, std::uint16_t width,
                                      std::uint16_t height);
+
+// The same spread carried on past the window's edges, for a pointer dragged
+// out of it, each coordinate kept within the light's range (LightInRange).
+PicturePixel MapDraggedWindowPixelToPicture(std::int32_t x, std::int32_t y, std::uint16_t windowWidth,
+                                            std::uint16_t windowHeight, std::uint16_t width,
+                                            std::uint16_t height);

@@ -57,9 +57,9 @@ bool StartVideo() {
   if (defaultXErrorHandler == nullptr) defaultXErrorHandler = XSetErrorHandler(HandleXError);
 #endif
   SDL_SetMainReady();
-  // Outside the window the light stays where it is, even while a button is
-  // held: no capture of the pointer.
-  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
+  // While a button is held the window keeps the pointer, and the light
+  // follows it past the window's edges.
+  SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "1");
   // The window surface is the platform's own framebuffer, not a texture of a
   // 3D renderer: pixels reach the screen exactly as painted.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
@@ -140,7 +140,8 @@ bool OpenMainWindow(const ClientRectangle& client) {
 // pointer leaves the window, SDL reports one last motion at the edge it
 // crossed, then takes the pointer's focus from the window: that motion is
 // not a place the pointer was at inside, and the one before it, if queued,
-// is the newest position. False if there is none.
+// is the newest position. A motion with a button held is the window's
+// wherever it is. False if there is none.
 bool NewestMotion(SDL_MouseMotionEvent* motion) {
   SDL_PumpEvents();
   SDL_MouseMotionEvent previous{};
@@ -151,7 +152,7 @@ bool NewestMotion(SDL_MouseMotionEvent* motion) {
     hasPrevious = true;
     *motion = queued.motion;
   }
-  if (SDL_GetMouseFocus() == mainWindow) return true;
+  if (SDL_GetMouseFocus() == mainWindow || motion->state != 0) return true;
   *motion = previous;
   return hasPrevious;
 }
@@ -203,9 +204,7 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
       return true;
     case SDL_MOUSEMOTION: {
       SDL_MouseMotionEvent motion = event.motion;
-      // The platform's 16-bit client coordinates.
-      if (NewestMotion(&motion) && input.pointerMoved(static_cast<std::uint16_t>(motion.x),
-                                                     static_cast<std::uint16_t>(motion.y))) {
+      if (NewestMotion(&motion) && input.pointerMoved(motion.x, motion.y, motion.state != 0)) {
         restDue = SDL_GetTicks64() + kRestMilliseconds;
       }
       return true;

@@ -16,6 +16,7 @@ namespace {
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
 constexpr const char* kClassName = "Glintor";
 constexpr UINT_PTR kRestTimer = 1;
+constexpr WPARAM kButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
 
 HINSTANCE programInstance = nullptr;
 bool classRegistered = false;
@@ -207,16 +208,31 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       Paint(window);
       return 1;
     case WM_MOUSEMOVE: {
-      // Client coordinates, x in the low 16 bits and y in the high 16 bits.
+      // Client coordinates, x in the low 16 bits and y in the high 16 bits;
+      // signed while the window keeps the pointer, which may be outside.
       const auto bits = static_cast<std::uint32_t>(lParam);
+      const bool dragged = (wParam & kButtons) != 0 && GetCapture() == window;
+      const std::int32_t x = dragged ? static_cast<std::int16_t>(bits) : static_cast<std::uint16_t>(bits);
+      const std::int32_t y = dragged ? static_cast<std::int16_t>(bits >> 16) : static_cast<std::uint16_t>(bits >> 16);
       // A preview was shown: the exact frame once the pointer rests. Each
       // move starts the timer anew.
-      if (running.pointerMoved != nullptr &&
-          running.pointerMoved(static_cast<std::uint16_t>(bits), static_cast<std::uint16_t>(bits >> 16))) {
+      if (running.pointerMoved != nullptr && running.pointerMoved(x, y, dragged)) {
         SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
       }
       return 1;
     }
+    // While a button is held the window keeps the pointer, and the light
+    // follows it past the window's edges.
+    case WM_LBUTTONDOWN:
+    case WM_RBUTTONDOWN:
+    case WM_MBUTTONDOWN:
+      SetCapture(window);
+      return 0;
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      if ((wParam & kButtons) == 0) ReleaseCapture();
+      return 0;
     case WM_TIMER:
       if (wParam != kRestTimer) return DefWindowProcA(window, message, wParam, lParam);
       KillTimer(window, kRestTimer);

@@ -199,6 +199,20 @@ leave_through() {
 }
 
 # press KEY: the viewer saves the frame shown and prints the new file's name.
+# A button held, the pointer taken to client position X,Y, perhaps outside
+# the window, the button let go: the light follows to column X, row
+# height - Y, kept within a picture's size beyond each edge, and stays.
+drag_to() {
+  local before column row
+  before=$(title)
+  xdotool mousedown 1 mousemove $((left + $1)) $((top + $2)) mouseup 1 || fail "could not drag the pointer"
+  wait_for "a new frame after dragging to $1,$2" eval '[ "$(title)" != "$before" ]'
+  column=$(($1 < -width ? -width : $1 > 2 * width - 1 ? 2 * width - 1 : $1))
+  row=$((height - $2 < -height ? -height : height - $2 > 2 * height - 1 ? 2 * height - 1 : height - $2))
+  lights+=("$column,$row")
+  check_pixels
+}
+
 press() {
   local lines=$(($(wc -l <"$dir/stdout") + 1))
   xdotool key --window "$window" "$1"

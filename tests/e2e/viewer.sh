@@ -2,7 +2,9 @@
 # The viewer on a PNG named on its command line, beyond ASCII: a centred
 # window of the picture's size with the timing title, showing what
 # glintor-render computes for the same pointer moves; leaving the window
-# changes nothing; S and Ctrl+S save the frame shown beside the picture as
+# changes nothing, unless a button is held: then the light follows the
+# pointer past the edges, to the ends of its range; S and Ctrl+S save the
+# frame shown beside the picture as
 # two new PNGs; ENDING ends it with exit code 0. On Linux a save that can
 # make no file leaves it running, and SIGTERM ends it with 0.
 # Usage: viewer.sh linux|wine weighted|uniform WIDTHxHEIGHT escape|close
@@ -17,6 +19,10 @@ move_pointer $((width - 1)) 0
 move_pointer 3 $((height - 1))
 leave_through $((width / 2)) -20
 leave_through $((width + 20)) $((height / 2))
+move_pointer $((width / 2)) $((height / 2))
+drag_to -40 $((height / 3))
+move_pointer 5 5
+drag_to $((-width - 30)) $((height + 9))
 
 light=${lights[-1]}
 saved=bild-ü-λ-$mode-${light%,*}-${light#*,}

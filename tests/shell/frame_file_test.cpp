@@ -43,6 +43,8 @@ TEST(WriteThroughTemporary, LeavesOnlyWholeFilesAndNeverReplacesOne) {
   for (int i = 0; i < 118; ++i) kept += "\xc3\xa9";
   const fs::path saved = SavedFrameName(folder / (stem + ".png"), "weighted", 1, 2);
   EXPECT_EQ(saved, folder / (kept + "-weighted-1-2.png"));
+  // A light outside: the minus sign follows the separator.
+  EXPECT_EQ(SavedFrameName("p.png", "uniform", -40, -2, 3), fs::path("p-uniform--40--2-3.png"));
   EXPECT_EQ(WriteThroughTemporary(saved, false, writer(true), reason), WriteOutcome::Written);
   EXPECT_TRUE(fs::exists(saved));
   fs::remove_all(folder);

@@ -74,6 +74,27 @@ TEST(MapWindowPixelToPicture, CornersOnCornersRowsFromTheBottomOutsideIsZero) {
     const PicturePixel pixel = MapWindowPixelToPicture(c.x, c.y, c.windowWidth, c.windowHeight, 1700, 1100);
     EXPECT_EQ(pixel.column, c.column) << c.x << "," << c.y;
     EXPECT_EQ(pixel.row, c.row) << c.x << "," << c.y;
+    // Dragged, the same inside the window.
+    if (c.x >= c.windowWidth || c.y >= c.windowHeight) continue;
+    const PicturePixel dragged = MapDraggedWindowPixelToPicture(c.x, c.y, c.windowWidth, c.windowHeight, 1700, 1100);
+    EXPECT_EQ(dragged.column, c.column) << c.x << "," << c.y;
+    EXPECT_EQ(dragged.row, c.row) << c.x << "," << c.y;
+  }
+}
+
+// Dragged out of the window, the spread goes on, rounded as inside, as far
+// as the light's range.
+TEST(MapDraggedWindowPixelToPicture, SpreadsPastTheEdgesToTheLightsRange) {
+  const struct {
+    std::int32_t x, y, column, row;
+  } cases[] = {
+      {-1, 0, -2, 1099},  {-3, -1, -6, 1101},       {800, 517, 1701, 0},   {200, 600, 425, -176},
+      {-9999, 0, -1700, 1099}, {9999, -9999, 3399, 2199}, {5, 9999, 11, -1100},
+  };
+  for (const auto& c : cases) {
+    const PicturePixel pixel = MapDraggedWindowPixelToPicture(c.x, c.y, 800, 518, 1700, 1100);
+    EXPECT_EQ(pixel.column, c.column) << c.x << "," << c.y;
+    EXPECT_EQ(pixel.row, c.row) << c.x << "," << c.y;
   }
 }
 
@@ -87,6 +108,16 @@ TEST(MapPointerToLight, ClientRowsFromTheTopPictureRowsFromTheBottomOutsideIsZer
   };
   for (const auto& c : cases) {
     const LightPosition light = MapPointerToLight(c.x, c.y, 101, 100);
+    EXPECT_EQ(light.column, c.column) << c.x << "," << c.y;
+    EXPECT_EQ(light.row, c.row) << c.x << "," << c.y;
+  }
+  // With a button held: past every edge, as far as the light's range.
+  const struct {
+    std::int32_t x, y, column, row;
+  } dragged[] = {{7, 40, 7, 60}, {0, 0, 0, 100}, {-40, 50, -40, 50}, {-500, 50, -101, 50}, {300, -200, 201, 199},
+                 {5, 300, 5, -100}};
+  for (const auto& c : dragged) {
+    const LightPosition light = MapDraggedPointerToLight(c.x, c.y, 101, 100);
     EXPECT_EQ(light.column, c.column) << c.x << "," << c.y;
     EXPECT_EQ(light.row, c.row) << c.x << "," << c.y;
   }
