@@ -58,16 +58,28 @@ wait_for "the title to end in '$suffix'" title_is_timing
 wait_shows "$work/exact.bmp" "the exact frame after T"
 pass "T renders the exact frame again, threshold 16"
 
-# move X Y: a preview, then once the pointer rests the exact frame for the
-# picture pixel the window pixel maps to: window pixels spread evenly over
-# the picture's, corners on corners, rows from the bottom.
+# spread AT WINDOW PICTURE: window position AT spread over the picture,
+# halves rounded up, rounded down for positions left of or above the window.
+spread() {
+  local numerator=$((2 * $1 * ($3 - 1) + $2 - 1)) denominator=$((2 * ($2 - 1)))
+  echo $((numerator >= 0 ? numerator / denominator : -((denominator - 1 - numerator) / denominator)))
+}
+
+# move X Y [drag]: a preview, then once the pointer rests the exact frame
+# for the picture pixel the window pixel maps to: window pixels spread
+# evenly over the picture's, corners on corners, rows from the bottom.
+# Dragged with a button held, the pointer may leave the window.
 move() {
   local x=$1 y=$2 seen=0 deadline=$((SECONDS + E2E_TIMEOUT))
   previews+=("$x,$((height - 1 - y))")
-  lights+=("$(((2 * x * (picture_width - 1) + width - 1) / (2 * (width - 1)))),$((picture_height - 1 - (2 * y * (picture_height - 1) + height - 1) / (2 * (height - 1))))")
+  lights+=("$(spread "$x" "$width" "$picture_width"),$((picture_height - 1 - $(spread "$y" "$height" "$picture_height")))")
   render "$work/preview.bmp" "$work/small.bmp" "${previews[@]}"
   render "$work/exact.bmp" "$picture_file" "${lights[@]}"
-  xdotool mousemove --window "$window" "$x" "$y"
+  if [ "${3:-}" = drag ]; then
+    xdotool mousedown 1 mousemove $((left + x)) $((top + y)) mouseup 1
+  else
+    xdotool mousemove --window "$window" "$x" "$y"
+  fi
   until shows "$work/exact.bmp"; do
     shows "$work/preview.bmp" && seen=1
     [ "$SECONDS" -lt "$deadline" ] || fail "after moving to $x,$y: $difference pixels differ from the exact frame"
@@ -80,6 +92,9 @@ move $((width / 2)) $((height / 5))
 move $((width / 3)) $((height - 9))
 [ "$previews_seen" -gt 0 ] || fail "no preview was seen while the pointer moved"
 pass "moves show previews of the reduced picture, then the exact frame"
+move $((width / 2)) -30 drag
+move $((width / 3)) $((height - 9))
+pass "a drag above the window puts the light above the picture"
 
 # The corners, through the names of the frames saved there, S pressed
 # while the preview is shown; the last saved file is the full-size frame.
