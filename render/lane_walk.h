@@ -87,25 +87,28 @@ inline void WriteQueued(WriteQueue<kLanes>& queue) {
 // pixel: tracing the rays one after another, that ray would overwrite them.
 // nextRay[i - first] holds where the ray after the group's last is at step
 // i, -1 before it enters the picture and past its end; Walk leaves there
-// the same for the group's lane 0. From a light outside, the walks start at
-// the first step any of them enters the picture (fromOutside: lanes enter
-// at steps of their own and count their steps from there).
+// the same for the group's lane 0. From a light outside, each group's walk
+// starts at the first step any of its rays enters the picture
+// (fromOutside: lanes enter at steps of their own and count their steps
+// from there).
 template <typename Lanes, AccumulationMode mode>
 void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* following) {
   constexpr int kLanes = Lanes::kLanes;
   constexpr auto kMaxGroups = static_cast<std::size_t>(kRayBatch / kLanes);
   typename Lanes::Group groups[kMaxGroups];
-  std::uint32_t groupLongest[kMaxGroups];
+  std::uint32_t groupLongest[kMaxGroups], groupFirst[kMaxGroups];
   const int groupCount = (count + kLanes - 1) / kLanes;
   const bool fromOutside = !LightInside();
-  const std::uint32_t firstStep = fromOutside ? FirstEntry(targets, count) : 1;
-  std::uint32_t longest = 0;
+  std::uint32_t longest = 0, firstStep = UINT32_MAX;
   for (int k = 0; k < groupCount; ++k) {
     const int lanes = std::min(kLanes, count - k * kLanes);
-    const LaneRays<kLanes> rays(targets + k * kLanes, lanes, firstStep);
+    const RayTarget* const groupTargets = targets + k * kLanes;
+    groupFirst[k] = fromOutside ? FirstEntry(groupTargets, lanes) : 1;
+    const LaneRays<kLanes> rays(groupTargets, lanes, groupFirst[k]);
     Lanes::Start(groups[k], rays, lanes);
     groupLongest[k] = rays.longest;
     longest = std::max(longest, rays.longest);
+    firstStep = std::min(firstStep, groupFirst[k]);
   }
   PositionWalk next = StartPositionWalk(following, firstStep);
   WriteQueue<kLanes> queue;
@@ -115,11 +118,14 @@ void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* fol
     WalkPositions(next, first, blockLast, nextRay);
     for (int k = groupCount - 1; k >= 0; --k) {
       const std::uint32_t last = std::min(groupLongest[k], blockLast);
-      if (last >= first) {
+      // No ray of the group is in the picture before its first entry.
+      const std::uint32_t from = std::max(first, groupFirst[k]);
+      for (std::uint32_t i = first; i < std::min(from, blockLast + 1); ++i) nextRay[i - first] = -1;
+      if (last >= from) {
         if (fromOutside) {
-          Lanes::template Walk<mode, true>(groups[k], first, last, nextRay, queue);
+          Lanes::template Walk<mode, true>(groups[k], from, last, nextRay + (from - first), queue);
         } else {
-          Lanes::template Walk<mode, false>(groups[k], first, last, nextRay, queue);
+          Lanes::template Walk<mode, false>(groups[k], from, last, nextRay + (from - first), queue);
         }
         Lanes::Write(queue);
       }

@@ -78,7 +78,8 @@ struct WalkState {
 };
 
 inline WalkState WalkStateAt(const RayGeometry& ray, std::uint32_t step) {
-  if (ray.length == 0) return {static_cast<std::ptrdiff_t>(scene.lightIndex), 0};
+  // Step 0, the light itself: every walk from a light inside starts there.
+  if (ray.length == 0 || step == 0) return {static_cast<std::ptrdiff_t>(scene.lightIndex), 0};
   const std::uint64_t minorProgress = std::uint64_t{step} * ray.minorLength;
   const auto minorSteps = static_cast<std::int64_t>(minorProgress / ray.length);
   const std::int64_t columnSteps = ray.columnsMajor ? step : minorSteps;
