@@ -441,13 +441,15 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
     }
     return 1;
   }
-  // Built once, on first use, by whichever compositing thread comes first.
-  static const std::unique_ptr<const InverseTable> inverses =
-      MakeInverseTable(mode == AccumulationMode::Weighted);
+  // Filled once, on first use, by whichever compositing thread comes first;
+  // static, so that no frame can fail for want of memory.
+  static InverseTable inverses;
+  static const bool filled = (FillInverseTable(inverses, mode == AccumulationMode::Weighted), true);
+  static_cast<void>(filled);
   if (Unshaped(settings)) {
-    CompositeRows<false>(rows, *inverses, nullptr, 0xFF);
+    CompositeRows<false>(rows, inverses, nullptr, 0xFF);
   } else {
-    CompositeRows<true>(rows, *inverses, lightTable.added,
+    CompositeRows<true>(rows, inverses, lightTable.added,
                         settings.view == ShownView::Rays ? 0x00 : 0xFF);
   }
   return 1;

@@ -21,13 +21,17 @@ inline std::uint32_t QuotientByInverse(std::uint32_t x, double inverse) {
 // Uniform mode, its square in Weighted mode; 0 for a count of 0.
 using InverseTable = std::array<double, 65536>;
 
+inline void FillInverseTable(InverseTable& table, bool squared) {
+  table[0] = 0.0;
+  for (std::size_t count = 1; count < table.size(); ++count) {
+    const auto n = static_cast<double>(count);
+    table[count] = 1.0 / (squared ? n * n : n);
+  }
+}
+
 inline std::unique_ptr<const InverseTable> MakeInverseTable(bool squared) {
   auto table = std::make_unique<InverseTable>();
-  (*table)[0] = 0.0;
-  for (std::size_t count = 1; count < table->size(); ++count) {
-    const auto n = static_cast<double>(count);
-    (*table)[count] = 1.0 / (squared ? n * n : n);
-  }
+  FillInverseTable(*table, squared);
   return table;
 }
 
