@@ -10,7 +10,7 @@ import re
 import sys
 
 MODES = ["Weighted", "Uniform"]
-LIGHTS = ["centre", "corner", "edge", "moving"]
+LIGHTS = ["centre", "corner", "edge", "moving", "outside-near", "outside-far"]
 
 
 def milliseconds(run, key="real_time"):
