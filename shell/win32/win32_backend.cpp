@@ -16,7 +16,7 @@ namespace {
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
 constexpr const char* kClassName = "Glintor";
 constexpr UINT_PTR kRestTimer = 1;
-constexpr WPARAM kButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON;
+constexpr WPARAM kButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_XBUTTON1 | MK_XBUTTON2;
 
 HINSTANCE programInstance = nullptr;
 bool classRegistered = false;
@@ -223,16 +223,23 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     // While a button is held the window keeps the pointer, and the light
     // follows it past the window's edges.
+    // A double click's second press comes as a double-click message.
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
+    case WM_XBUTTONDOWN:
+    case WM_LBUTTONDBLCLK:
+    case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDBLCLK:
+    case WM_XBUTTONDBLCLK:
       SetCapture(window);
-      return 0;
+      return message == WM_XBUTTONDOWN || message == WM_XBUTTONDBLCLK ? TRUE : 0;
     case WM_LBUTTONUP:
     case WM_RBUTTONUP:
     case WM_MBUTTONUP:
-      if ((wParam & kButtons) == 0) ReleaseCapture();
-      return 0;
+    case WM_XBUTTONUP:
+      if ((GET_KEYSTATE_WPARAM(wParam) & kButtons) == 0) ReleaseCapture();
+      return message == WM_XBUTTONUP ? TRUE : 0;
     case WM_TIMER:
       if (wParam != kRestTimer) return DefWindowProcA(window, message, wParam, lParam);
       KillTimer(window, kRestTimer);
