@@ -202,9 +202,11 @@ leave_through() {
 # A button held, the pointer taken to client position X,Y, perhaps outside
 # the window, the button let go: the light follows to column X, row
 # height - Y, kept within a picture's size beyond each edge, and stays.
+# With "double", the button is held at the second press of a double click.
 drag_to() {
   local before column row
   before=$(title)
+  [ "${3:-}" != double ] || xdotool click 1 || fail "could not click"
   xdotool mousedown 1 mousemove $((left + $1)) $((top + $2)) mouseup 1 || fail "could not drag the pointer"
   wait_for "a new frame after dragging to $1,$2" eval '[ "$(title)" != "$before" ]'
   column=$(($1 < -width ? -width : $1 > 2 * width - 1 ? 2 * width - 1 : $1))

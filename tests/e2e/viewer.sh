@@ -22,7 +22,7 @@ leave_through $((width + 20)) $((height / 2))
 move_pointer $((width / 2)) $((height / 2))
 drag_to -40 $((height / 3))
 move_pointer 5 5
-drag_to $((-width - 30)) $((height + 9))
+drag_to $((-width - 30)) $((height + 9)) double
 
 light=${lights[-1]}
 saved=bild-ü-λ-$mode-${light%,*}-${light#*,}
