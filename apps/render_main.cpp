@@ -70,7 +70,7 @@ struct Light {
 
 // Beyond any picture's light range; the picture's own range is checked once
 // it is loaded.
-constexpr std::int32_t kLargestCoordinate = 2 * static_cast<std::int32_t>(kMaxPictureSide);
+constexpr std::uint32_t kLargestCoordinate = 2 * kMaxPictureSide;
 
 enum class ImageKind { Png, Bmp };
 
@@ -161,7 +161,7 @@ bool AddLightOfLine(std::string_view line, std::vector<Light>* lights) {
   const std::string pair = std::string(Trimmed(text.substr(0, comma))) + "," +
                            std::string(Trimmed(text.substr(comma + 1)));
   Light light{};
-  if (!ParseSignedPair(pair, ',', kLargestCoordinate, &light.column, &light.row)) return false;
+  if (!ParsePair(pair, ',', kLargestCoordinate, &light.column, &light.row)) return false;
   lights->push_back(light);
   return true;
 }
@@ -318,7 +318,7 @@ int main(int argc, char** argv) {
       const bool joined = argument != "--light";
       if (!joined && i + 1 == argc) return Usage("--light needs COLUMN,ROW, two numbers");
       const std::string_view value = joined ? argument.substr(8) : std::string_view(argv[++i]);
-      if (!ParseSignedPair(value, ',', kLargestCoordinate, &light.column, &light.row)) {
+      if (!ParsePair(value, ',', kLargestCoordinate, &light.column, &light.row)) {
         return Usage("--light needs COLUMN,ROW, two numbers");
       }
       lights.push_back(light);

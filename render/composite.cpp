@@ -58,8 +58,8 @@ inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double
 template <bool shaped>
 inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t* accum,
                                 const std::uint8_t* source, std::uint8_t* output,
-                                const InverseTable& inverseOf, const std::uint32_t* added = nullptr,
-                                std::uint64_t sourceMask = ~std::uint64_t{0}) {
+                                const InverseTable& inverseOf, const std::uint32_t* added,
+                                std::uint64_t sourceMask) {
   const double i0 = inverseOf[counts[0]], i1 = inverseOf[counts[1]];
   const double i2 = inverseOf[counts[2]], i3 = inverseOf[counts[3]];
   // Sums are unsigned: flip the sign bit for the signed conversion and add
@@ -112,6 +112,22 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
 #endif
 
 #if GLINTOR_X86_VECTORS
+// The tint of kLanes consecutive channels from one of channel first % 3
+// (B, G, R of consecutive pixels), as integers and as floats, for loading
+// into lanes.
+template <std::size_t kLanes>
+struct TintLanes {
+  alignas(64) std::int32_t integers[kLanes];
+  alignas(64) float floats[kLanes];
+
+  TintLanes(const LightSettings& settings, int first) {
+    for (std::size_t k = 0; k < kLanes; ++k) {
+      integers[k] = settings.tint[(static_cast<std::size_t>(first) + k) % 3];
+      floats[k] = static_cast<float>(integers[k]);
+    }
+  }
+};
+
 // DivideByConstant in every 32-bit lane, with 64-bit products.
 template <int shift>
 GLINTOR_AVX512 inline __m512i DivideLanes(__m512i x, __m512i multiplier) {
@@ -144,14 +160,9 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
   __m256i tintOf[3];  // channel 8 v + k is channel (2 v + k) % 3 of its pixel
   __m256 tintInFloat[3];
   for (int v = 0; v < 3; ++v) {
-    alignas(32) std::int32_t lanes[8];
-    alignas(32) float floatLanes[8];
-    for (int k = 0; k < 8; ++k) {
-      lanes[k] = settings.tint[(2 * v + k) % 3];
-      floatLanes[k] = static_cast<float>(lanes[k]);
-    }
-    tintOf[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes));
-    tintInFloat[v] = _mm256_load_ps(floatLanes);
+    const TintLanes<8> lanes(settings, 2 * v);
+    tintOf[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(lanes.integers));
+    tintInFloat[v] = _mm256_load_ps(lanes.floats);
   }
   const __m256i strength = _mm256_set1_epi32(settings.strength);
   const __m256 strengthInFloat = _mm256_set1_ps(static_cast<float>(settings.strength));
@@ -234,7 +245,7 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
 // composited.
 template <bool shaped>
 GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
-                                           std::uint8_t sourceMask = 0xFF) {
+                                           std::uint8_t sourceMask) {
   const std::uint16_t* const counts = scene.counts;
   const std::uint32_t* const accum = scene.accum;
   const std::uint8_t* const source = scene.source;
@@ -246,20 +257,14 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
   const __m512d half = _mm512_set1_pd(0.5);
   const __m512i lowBits = _mm512_set1_epi32(0xFFFF);
   const __m512i limit = _mm512_set1_epi32(255);
-  // For the table: channel 16 * part + k is channel (part + k) % 3 of its pixel.
-  // Shaped: channel 16 * part + k is channel (part + k) % 3 of its pixel.
+  // Shaped: channel 16 part + k is channel (part + k) % 3 of its pixel.
   const LightSettings& settings = scene.settings;
   __m512i tintOf[3];
   __m512 tintInFloat[3];
   for (int part = 0; part < 3; ++part) {
-    alignas(64) std::int32_t lanes[16];
-    alignas(64) float floatLanes[16];
-    for (int k = 0; k < 16; ++k) {
-      lanes[k] = settings.tint[(part + k) % 3];
-      floatLanes[k] = static_cast<float>(lanes[k]);
-    }
-    tintOf[part] = _mm512_load_si512(lanes);
-    tintInFloat[part] = _mm512_load_ps(floatLanes);
+    const TintLanes<16> lanes(settings, part);
+    tintOf[part] = _mm512_load_si512(lanes.integers);
+    tintInFloat[part] = _mm512_load_ps(lanes.floats);
   }
   const __m512i strength = _mm512_set1_epi32(settings.strength);
   const __m512 strengthInFloat = _mm512_set1_ps(static_cast<float>(settings.strength));

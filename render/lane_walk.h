@@ -38,16 +38,23 @@ struct LaneRays {
   alignas(64) std::int32_t majorStep[kCount] = {};
   alignas(64) std::int32_t minorStep[kCount] = {};
   alignas(64) std::int32_t blockAhead[kCount] = {};
-  // Where each walk stands before step firstStep, and the steps before its
-  // entry into the picture (0 from a light inside).
+  // Where each walk stands before step firstStep, the first step any of
+  // them is in the picture (1 from a light inside), and the steps before
+  // each one's own entry.
   alignas(64) std::int32_t position[kCount] = {};
   alignas(64) std::int32_t error[kCount] = {};
   alignas(64) std::int32_t beforeEntry[kCount] = {};
   std::uint32_t longest = 0;
+  std::uint32_t firstStep = UINT32_MAX;
 
-  LaneRays(const RayTarget* targets, int count, std::uint32_t firstStep) {
+  LaneRays(const RayTarget* targets, int count) {
+    RayGeometry rays[kCount];
     for (int lane = 0; lane < count; ++lane) {
-      const RayGeometry ray = MakeRayGeometry(targets[lane]);
+      rays[lane] = MakeRayGeometry(targets[lane]);
+      firstStep = std::min(firstStep, rays[lane].entry);
+    }
+    for (int lane = 0; lane < count; ++lane) {
+      const RayGeometry& ray = rays[lane];
       minorLength[lane] = static_cast<std::int32_t>(ray.minorLength);
       length[lane] = static_cast<std::int32_t>(ray.length);
       majorStep[lane] = static_cast<std::int32_t>(ray.majorStep);
@@ -102,10 +109,9 @@ void TraceRaysInGroups(const RayTarget* targets, int count, const RayTarget* fol
   std::uint32_t longest = 0, firstStep = UINT32_MAX;
   for (int k = 0; k < groupCount; ++k) {
     const int lanes = std::min(kLanes, count - k * kLanes);
-    const RayTarget* const groupTargets = targets + k * kLanes;
-    groupFirst[k] = fromOutside ? FirstEntry(groupTargets, lanes) : 1;
-    const LaneRays<kLanes> rays(groupTargets, lanes, groupFirst[k]);
+    const LaneRays<kLanes> rays(targets + k * kLanes, lanes);
     Lanes::Start(groups[k], rays, lanes);
+    groupFirst[k] = rays.firstStep;
     groupLongest[k] = rays.longest;
     longest = std::max(longest, rays.longest);
     firstStep = std::min(firstStep, groupFirst[k]);

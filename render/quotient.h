@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 
 // Truncating division of any unsigned 32-bit sum x by any divisor
 // 1 <= d < 2^32 without a divide instruction:
@@ -27,12 +26,6 @@ inline void FillInverseTable(InverseTable& table, bool squared) {
     const auto n = static_cast<double>(count);
     table[count] = 1.0 / (squared ? n * n : n);
   }
-}
-
-inline std::unique_ptr<const InverseTable> MakeInverseTable(bool squared) {
-  auto table = std::make_unique<InverseTable>();
-  FillInverseTable(*table, squared);
-  return table;
 }
 
 // Truncating division by a constant d as floor(x * multiplier / 2^shift),

@@ -157,13 +157,6 @@ inline void WalkPositions(PositionWalk& walk, std::uint32_t first, std::uint32_t
   }
 }
 
-// The first step any of the rays writes.
-inline std::uint32_t FirstEntry(const RayTarget* targets, int count) {
-  std::uint32_t first = UINT32_MAX;
-  for (int k = 0; k < count; ++k) first = std::min(first, MakeRayGeometry(targets[k]).entry);
-  return first;
-}
-
 // Rays of two casting threads can meet on the light's row and column, where
 // they store identical values; relaxed atomics make that well defined.
 template <typename T>

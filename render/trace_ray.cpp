@@ -25,8 +25,7 @@ struct RayWalk {
 };
 
 // Taken up at step firstStep, or at the ray's entry if later.
-RayWalk StartWalk(RayTarget target, std::uint32_t firstStep) {
-  const RayGeometry ray = MakeRayGeometry(target);
+RayWalk StartWalk(const RayGeometry& ray, std::uint32_t firstStep) {
   RayWalk walk{};
   // The error starts at 0, not n / 2: minor steps come as late as possible.
   const WalkState state = WalkStateAt(ray, std::max(firstStep, ray.entry) - 1);
@@ -51,13 +50,18 @@ RayWalk StartWalk(RayTarget target, std::uint32_t firstStep) {
 // where that ray does not pass.
 template <AccumulationMode mode>
 void TraceRaysScalar(const RayTarget* targets, int count, const RayTarget* following) {
+  RayGeometry rays[kRayBatch];
   RayWalk walks[kRayBatch];
   std::uint32_t longest = 0;
   // From a light outside, the steps before the rays enter the picture are
-  // skipped.
-  const std::uint32_t firstStep = FirstEntry(targets, count);
+  // skipped: the walks start at the first step any of them is inside.
+  std::uint32_t firstStep = UINT32_MAX;
   for (int k = 0; k < count; ++k) {
-    walks[k] = StartWalk(targets[k], firstStep);
+    rays[k] = MakeRayGeometry(targets[k]);
+    firstStep = std::min(firstStep, rays[k].entry);
+  }
+  for (int k = 0; k < count; ++k) {
+    walks[k] = StartWalk(rays[k], firstStep);
     longest = std::max(longest, walks[k].length);
   }
   PositionWalk next = StartPositionWalk(following, firstStep);
