@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "progress_watchdog.h"
 #include "reference_renderer.h"
 #include "renderer.h"
 #include "test_scene.h"
@@ -82,19 +83,21 @@ TEST_P(Determinism, EveryFrameEqualsTheReference) {
   const AtLevel atLevel(level);
   ScopedScene picture(c.width, c.height, source);
   ReferenceRenderer reference(c.mode, c.width, c.height, source);
-  int frame = 0;
-  for (Pixel light : Lights(c)) {
-    const LightSettings& settings = shapes[c.shaped ? static_cast<std::size_t>(frame) % shapes.size() : 0];
+  const std::vector<Pixel> lights = Lights(c);
+  for (std::size_t frame = 0; frame < lights.size(); ++frame) {
+    const Pixel light = lights[frame];
+    const LightSettings& settings = shapes[c.shaped ? frame % shapes.size() : 0];
     SCOPED_TRACE(::testing::Message() << LevelName(level) << " frame " << frame << " light " << light.column
                                       << "," << light.row << " " << SettingsName(settings));
     scene.lightColumn = light.column;
     scene.lightRow = light.row;
     reference.settings = scene.settings = settings;
     ASSERT_TRUE(UpdateEmission());
-    allocationsFail = c.threadless && frame++ > 0;
+    allocationsFail = c.threadless && frame > 0;
     (c.mode == AccumulationMode::Weighted ? RenderFrame<AccumulationMode::Weighted>
                                           : RenderFrame<AccumulationMode::Uniform>)();
     allocationsFail = false;
+    MadeProgress();
     reference.RenderFrame(light);
     ASSERT_EQ(scene.busy, 0);
     // No other quadrant number composites anything.
