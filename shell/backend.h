@@ -23,7 +23,7 @@ struct ViewerInput {
   // platform's 16-bit coordinates, or, while a mouse button is held
   // (dragged), signed ones anywhere on the screen. True if the frame shown
   // is a preview: then `rested` is due once the pointer has rested for
-  // kRestMilliseconds.
+  // kRestMilliseconds. While a preview is shown the title ends in " (preview)".
   bool (*pointerMoved)(std::int32_t x, std::int32_t y, bool dragged);
   void (*rested)();
   void (*saveFrame)();
@@ -34,7 +34,10 @@ struct ViewerInput {
   bool (*shapeLight)(LightKey key);
 };
 
-inline constexpr unsigned kRestMilliseconds = 150;
+// How long the pointer and the keys rest before the exact frame replaces a
+// preview: 150 ms, or as many as GLINTOR_REST_MILLISECONDS says (from 1 to
+// 2^31 - 1; the tests hold previews on screen with a long rest).
+extern const unsigned kRestMilliseconds;
 
 // What the client area shows: packed B, G, R rows of the client area's
 // size, bottom row first. Null before the first frame.

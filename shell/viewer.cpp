@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <string>
 
@@ -17,6 +18,15 @@
 namespace fs = std::filesystem;
 
 ShownImage shownImage{};
+
+const unsigned kRestMilliseconds = [] {
+  const char* const text = std::getenv("GLINTOR_REST_MILLISECONDS");
+  char* end = nullptr;
+  const unsigned long value = text != nullptr ? std::strtoul(text, &end, 10) : 0;
+  return text != nullptr && *text != '\0' && *end == '\0' && value > 0 && value <= 0x7FFFFFFF
+             ? static_cast<unsigned>(value)
+             : 150u;
+}();
 
 namespace {
 
@@ -55,6 +65,17 @@ void ShowFrameOrPicture() {
     const std::uint8_t* frame = reduction.previewShown ? reduction.previewOutput : reduction.view;
     shownImage = {comparing ? reduction.previewSource : frame, reduction.width, reduction.height};
   }
+}
+
+// The backend's own title operation: a preview's title says it is one, so
+// that the user can tell it from the exact frame.
+void (*setWindowTitle)(void* window, const char* text) = nullptr;
+
+void SetTitleOfFrame(void* window, const char* text) {
+  if (!reduction.previewInScene) return setWindowTitle(window, text);
+  char marked[256];
+  std::snprintf(marked, sizeof marked, "%s (preview)", text);
+  setWindowTitle(window, marked);
 }
 
 void RequestRepaint() {
@@ -318,6 +339,10 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   if (!backend.screenAreas(&areas)) return FailStartup(backend, kWindowFailedMessage);
   const WindowPlacement placement = PlaceWindow(areas, scene.width, scene.height);
   if (!backend.openMainWindow(placement.client)) return FailStartup(backend, kWindowFailedMessage);
+  if (windowOperations.setTitle != nullptr) {
+    setWindowTitle = windowOperations.setTitle;
+    windowOperations.setTitle = SetTitleOfFrame;
+  }
 
   const auto clientWidth = static_cast<std::uint16_t>(placement.client.right - placement.client.left);
   const auto clientHeight = static_cast<std::uint16_t>(placement.client.bottom - placement.client.top);

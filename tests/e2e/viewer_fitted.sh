@@ -2,10 +2,13 @@
 # A picture larger than the screen (a 1700 x 1100 PNG on an 800 x 600
 # screen): the window lies within the screen, centred, the picture reduced
 # to it in its proportions. A move shows a preview, rendered from the
-# reduced picture, and a rest the exact frame, reduced; the window's
-# corners give the picture's corners; S saves the exact frame at full size;
-# holding Space shows the reduced picture without the light. T, pressed
-# first, raises the threshold of both pictures: previews and exact frames.
+# reduced picture and marked in the title, and a rest the exact frame,
+# reduced; the window's corners give the picture's corners; S saves the
+# exact frame at full size; holding Space shows the reduced picture without
+# the light. T, pressed first, raises the threshold of both pictures:
+# previews and exact frames. Nothing is looked for within a time: the
+# previews are checked in a second viewer whose rest never comes, where S
+# brings the exact frame.
 # Usage: viewer_fitted.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -24,7 +27,7 @@ read -r left top width height <<<"$(xwininfo -id "$window" | awk -F: '/Absolute 
 [ "$1" = wine ] || [ "$left $top $width $height" = "0 41 800 518" ] || fail "window at $left,$top of $width x $height"
 pass "a $width x $height window within the screen, centred"
 
-"$GLINTOR_REDUCE" "$picture_file" "$work/small.bmp" "$width" "$height" || fail "could not reduce the picture"
+"$expected_reduce" "$picture_file" "$work/small.bmp" "$width" "$height" || fail "could not reduce the picture"
 lights=("850,550") previews=()
 
 # render EXPECTED PICTURE LIGHT...: the frame after these lights, as shown.
@@ -32,10 +35,10 @@ render() {
   local out=$1 input=$2 arguments=() light
   shift 2
   for light in "$@"; do arguments+=(--light "$light"); done
-  "$GLINTOR_RENDER" --mode weighted "${arguments[@]}" $(options) "$input" "$work/full.bmp" >/dev/null ||
+  "$expected_render" --mode weighted "${arguments[@]}" $(options) "$input" "$work/full.bmp" >/dev/null ||
     fail "glintor-render failed"
   if [ "$input" = "$picture_file" ]; then
-    "$GLINTOR_REDUCE" "$work/full.bmp" "$out" "$width" "$height" || fail "could not reduce the frame"
+    "$expected_reduce" "$work/full.bmp" "$out" "$width" "$height" || fail "could not reduce the frame"
   else
     cp "$work/full.bmp" "$out"
   fi
@@ -65,54 +68,82 @@ spread() {
   echo $((numerator >= 0 ? numerator / denominator : -((denominator - 1 - numerator) / denominator)))
 }
 
-# move X Y [drag]: a preview, then once the pointer rests the exact frame
-# for the picture pixel the window pixel maps to: window pixels spread
-# evenly over the picture's, corners on corners, rows from the bottom.
-# Dragged with a button held, the pointer may leave the window.
+# move X Y [drag]: the pointer to window pixel X,Y, or dragged there with a
+# button held, perhaps outside the window. The preview's light is that
+# window pixel, the exact frame's the picture pixel it maps to: window
+# pixels spread evenly over the picture's, corners on corners, rows from the
+# bottom. Renders both frames, as shown, to preview.bmp and exact.bmp.
 move() {
-  local x=$1 y=$2 seen=0 deadline=$((SECONDS + E2E_TIMEOUT))
+  local x=$1 y=$2
   previews+=("$x,$((height - 1 - y))")
   lights+=("$(spread "$x" "$width" "$picture_width"),$((picture_height - 1 - $(spread "$y" "$height" "$picture_height")))")
   render "$work/preview.bmp" "$work/small.bmp" "${previews[@]}"
   render "$work/exact.bmp" "$picture_file" "${lights[@]}"
   if [ "${3:-}" = drag ]; then
-    xdotool mousedown 1 mousemove $((left + x)) $((top + y)) mouseup 1
+    xdotool mousedown 1 mousemove $((left + x)) $((top + y)) mouseup 1 || fail "could not drag the pointer"
   else
-    xdotool mousemove --window "$window" "$x" "$y"
+    xdotool mousemove --window "$window" "$x" "$y" || fail "could not move the pointer"
   fi
-  until shows "$work/exact.bmp"; do
-    shows "$work/preview.bmp" && seen=1
-    [ "$SECONDS" -lt "$deadline" ] || fail "after moving to $x,$y: $difference pixels differ from the exact frame"
-  done
-  previews_seen=$((previews_seen + seen))
 }
-previews_seen=0
-move $((width / 4)) $((height / 3))
-move $((width / 2)) $((height / 5))
-move $((width / 3)) $((height - 9))
-[ "$previews_seen" -gt 0 ] || fail "no preview was seen while the pointer moved"
-pass "moves show previews of the reduced picture, then the exact frame"
-move $((width / 2)) -30 drag
-move $((width / 3)) $((height - 9))
-pass "a drag above the window puts the light above the picture"
+# The title of a preview: the timing and settings, then the mark.
+title_is_preview() { [[ "$(title)" == "Glintor - "*" fps$suffix (preview)" ]]; }
 
-# The corners, through the names of the frames saved there, S pressed
-# while the preview is shown; the last saved file is the full-size frame.
+# The rest after a move brings the exact frame.
+move $((width / 4)) $((height / 3))
+wait_shows "$work/exact.bmp" "the exact frame after a move"
+wait_for "a title without the preview's mark" title_is_timing
+pass "a rest after a move shows the exact frame, reduced"
+end_with escape
+
+# The previews, held: a second viewer, on the same screen, whose pointer
+# never rests. After each move the title marks the preview, then S saves
+# the exact frame at full size and shows it.
+export GLINTOR_REST_MILLISECONDS=2000000000
+xdotool mousemove 0 0
+"$start" "$dir" "$weighted" $(options) photo.png
+wait_for "the second main window" eval 'window=$(window_named "^Glintor") && [ -n "$window" ] && title_is_timing'
+lights=("850,550") previews=()
+render "$work/exact.bmp" "$picture_file" "${lights[@]}"
+wait_shows "$work/exact.bmp" "the second viewer's first frame"
+
+# preview_then_save X Y [drag]: the preview at X,Y, then S; the file saved
+# is the exact frame, and so is the window.
+preview_then_save() {
+  move "$@"
+  wait_for "the title of a preview after moving to $1,$2" title_is_preview
+  wait_shows "$work/preview.bmp" "the preview after moving to $1,$2"
+  press s
+  saved=$(tail -n 1 "$dir/stdout" | tr -d '\r')
+  wait_shows "$work/exact.bmp" "the exact frame after S at $1,$2"
+  title_is_timing || fail "after S at $1,$2 the title still marks a preview: $(title)"
+  [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
+}
+preview_then_save $((width / 2)) $((height / 5))
+preview_then_save $((width / 3)) $((height - 9))
+pass "moves show previews of the reduced picture, marked in the title; S the exact frame, saved"
+# A drag begins inside the window.
+preview_then_save $((width / 2)) -30 drag
+preview_then_save $((width / 3)) $((height - 9))
+preview_then_save $((width - 40)) $((height + 25)) drag
+preview_then_save $((width / 3)) $((height - 9))
+pass "drags past the window's edges show previews with the light beyond the picture"
+
+# The corners, through the names of the frames saved there.
 for corner in "0 0 0 1099" "$((width - 1)) 0 1699 1099" "0 $((height - 1)) 0 0" "$((width - 1)) $((height - 1)) 1699 0"; do
   read -r x y column row <<<"$corner"
-  previews+=("$x,$((height - 1 - y))") lights+=("$column,$row")
-  render "$work/exact.bmp" "$picture_file" "${lights[@]}"
-  xdotool mousemove --window "$window" "$x" "$y"
-  press s
-  saved=photo-weighted-$column-$row.png
-  [ "$(tail -n 1 "$dir/stdout" | tr -d '\r')" = "$saved" ] || fail "corner $x,$y saved $(tail -n 1 "$dir/stdout")"
+  preview_then_save "$x" "$y"
+  [ "$saved" = "photo-weighted-$column-$row.png" ] || fail "corner $x,$y saved $saved"
 done
-[ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
-pass "the corners give the picture's corners; S saves the full-size exact frame"
+pass "the corners give the picture's corners"
 
+# Space: the picture without the light; the pointer moved meanwhile leaves
+# the light where it was, so the frame comes back as it was.
+title_before=$(title)
 xdotool keydown --window "$window" space
 wait_shows "$work/small.bmp" "the picture without the light"
+xdotool mousemove --window "$window" $((width / 2)) $((height / 2))
 xdotool keyup --window "$window" space
-wait_shows "$work/exact.bmp" "the frame again"
-pass "Space shows the reduced picture without the light"
+wait_shows "$work/exact.bmp" "the frame again, at the same light"
+[ "$(title)" = "$title_before" ] || fail "a move while Space was held rendered a frame: $(title)"
+pass "Space shows the reduced picture without the light; the light stays"
 end_with escape

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # A viewer started with options that shape the light, then its keys: T and
-# Shift+T move the threshold by 16, no further than 255; ] and [ the
-# strength by 10; V steps through the views; R brings back the options'
-# settings. After each step the window shows what glintor-render renders
+# Shift+T move the threshold by 16, no further than 255 and 0 (from 15 as
+# from 16); ] and [ the strength by 10; V steps through the views; R brings
+# back the options' settings, with no threshold. After each step the window shows what glintor-render renders
 # for the same lights and settings, and the title names the settings. The
 # keys come while the light is where it started: a frame keeps the light's
 # own pixel from the last frame that lit it, which glintor-render, with one
@@ -11,7 +11,7 @@
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
 
-suffix=" - threshold 96, strength 60%, tint FFC890"
+suffix=" - strength 60%, tint FFC890"
 start_viewer uniform 160x120 keys.png
 find_main_window
 check_first_frame
@@ -21,12 +21,13 @@ while IFS='|' read -r keys settings; do
   wait_for "the title to end in '$suffix' after $keys" title_is_timing
   check_pixels
 done <<'STEPS'
-t| - threshold 112, strength 60%, tint FFC890
-bracketright bracketright v| - threshold 112, strength 80%, tint FFC890, view rays
-v| - threshold 112, strength 80%, tint FFC890, view emission
-shift+t shift+t shift+t bracketleft v v| - threshold 64, strength 70%, tint FFC890, view rays
-r| - threshold 96, strength 60%, tint FFC890
-t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
+t| - threshold 16, strength 60%, tint FFC890
+bracketright bracketright v| - threshold 16, strength 80%, tint FFC890, view rays
+v| - threshold 16, strength 80%, tint FFC890, view emission
+t t t t t shift+t bracketleft v v| - threshold 80, strength 70%, tint FFC890, view rays
+r| - strength 60%, tint FFC890
+t t t t t t t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
+shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t| - strength 60%, tint FFC890
 STEPS
 move_pointer $((width / 4)) $((height / 3))
 end_with escape
