@@ -17,7 +17,9 @@ if [ -x "${GLINTOR_ORACLE_BUILD:-}/apps/glintor-render" ] &&
 fi
 
 # Generous: sanitizer builds and Wine run the programs many times slower.
-E2E_TIMEOUT=${E2E_TIMEOUT:-60}
+# Each step has its own deadline, so a hang fails fast whatever the length
+# of the whole scenario; the sanitizers' builds are several times slower.
+E2E_TIMEOUT=${E2E_TIMEOUT:-$((${GLINTOR_SANITIZED:-0} == 1 ? 120 : 60))}
 SCREEN_WIDTH=1280
 SCREEN_HEIGHT=1024
 
