@@ -16,9 +16,9 @@ if [ -x "${GLINTOR_ORACLE_BUILD:-}/apps/glintor-render" ] &&
   expected_reduce=$GLINTOR_ORACLE_BUILD/tests/e2e/glintor-reduce-picture
 fi
 
-# Generous: sanitizer builds and Wine run the programs many times slower.
-# Each step has its own deadline, so a hang fails fast whatever the length
-# of the whole scenario; the sanitizers' builds are several times slower.
+# Each step has its own deadline, generous, so that a hang fails fast
+# whatever the length of the scenario: the sanitizers' builds and Wine run
+# the programs several times slower.
 E2E_TIMEOUT=${E2E_TIMEOUT:-$((${GLINTOR_SANITIZED:-0} == 1 ? 120 : 60))}
 SCREEN_WIDTH=1280
 SCREEN_HEIGHT=1024
