@@ -11,7 +11,7 @@ std::vector<std::uint8_t> RandomPicture(int width, int height, std::uint32_t see
   std::vector<std::uint8_t> picture(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
   for (std::uint8_t& byte : picture) {
     const std::uint32_t roll = random() % 8;
-    byte = roll == 0 ? 0 : roll == 1 ? 255 : roll == 2 ? 128 : static_cast<std::uint8_t>(random());
+    byte = roll == 0 ? 0 : roll == 1 ? 255 : static_cast<std::uint8_t>(random());
   }
   return picture;
 }

@@ -10,8 +10,7 @@
 #include "scene_state.h"
 #include "vector_level.h"
 
-// B, G, R noise with plenty of 0, 128 and 255 bytes (pure blue 128 has a luma
-// of exactly 15 only when rounded), the same for the same seed.
+// B, G, R noise with plenty of 0 and 255 bytes, the same for the same seed.
 std::vector<std::uint8_t> RandomPicture(int width, int height, std::uint32_t seed);
 
 // The global scene holds a copy of the picture and fresh frame buffers while
@@ -41,7 +40,7 @@ struct AtLevel {
 
 // The defaults and settings that reach every branch of casting and
 // compositing: a threshold that leaves some pixels emitting, one that pure
-// blue 128 reaches only by rounding, one back to 0, strengths 0, 37 and
+// blue 128 (luma 14.5) reaches only when rounded, one back to 0, strengths 0, 37 and
 // 400, non-white tints and each view.
 std::vector<LightSettings> ShapedLights();
 std::string SettingsName(const LightSettings& settings);
