@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <new>
+#include <numeric>
 
 int ByteAfterFF(FileWalk* walk) {
   std::uint8_t next = 0xFF;
@@ -37,19 +38,21 @@ class ScanBits {
     return true;
   }
 
-  // Between restart intervals: the rest of the byte is padding, and the
-  // restart marker of the given number must come next.
+  // After the last block of a scan or restart interval: the rest of the
+  // byte is padding, and a marker must come next. A whole byte more is data
+  // no block took, a sign of corrupt codes, which decoders step over.
+  bool EndsHere() {
+    Fill();
+    return held_ < 8 && atMarker_ && !end_;
+  }
+
+  // Between restart intervals: the restart marker of the given number must
+  // come next.
   bool Restart(unsigned number) {
+    if (!EndsHere()) return false;
     bits_ = held_ = 0;
-    if (!atMarker_) {
-      // Bytes no MCU needed: decoders step over them.
-      for (std::uint8_t byte = 0; !atMarker_;) {
-        if (!walk_->Next(&byte)) return false;
-        if (byte == 0xFF) AtMarkerOrStuffedZero();
-      }
-    }
     std::uint8_t marker[2];
-    if (end_ || !walk_->Read(marker, 2) || marker[1] != 0xD0 + number) return false;
+    if (!walk_->Read(marker, 2) || marker[1] != 0xD0 + number) return false;
     atMarker_ = false;
     return true;
   }
@@ -188,20 +191,56 @@ bool WalkBlock(ScanBits* bits, ScanKind kind, const BlockCoding& block, std::uin
 
 }  // namespace
 
-bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes) {
-  const std::uint64_t start = walk->Position();
-  for (std::uint8_t byte = 0; walk->Next(&byte);) {
-    if (byte != 0xFF) continue;
-    // A stuffed zero or a restart marker belongs to the data.
-    const int next = ByteAfterFF(walk);
-    if (next < 0) return false;
-    if (next == 0x00 || (next >= 0xD0 && next <= 0xD7)) continue;
-    walk->Unread(2);
-    *bytes += walk->Position() - start;
-    return true;
+namespace {
+
+// The JPEG standard's tables as a DHT segment: DC 0 and 1, AC 0 and 1.
+constexpr std::uint8_t kStandardTables[] = {
+    0x00, 0x00, 0x01, 0x05, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B,
+    0x01, 0x00, 0x03, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+    0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B,
+    0x10, 0x00, 0x02, 0x01, 0x03, 0x03, 0x02, 0x04, 0x03, 0x05, 0x05, 0x04, 0x04, 0x00, 0x00, 0x01, 0x7D,
+    0x01, 0x02, 0x03, 0x00, 0x04, 0x11, 0x05, 0x12, 0x21, 0x31, 0x41, 0x06, 0x13, 0x51, 0x61, 0x07, 0x22,
+    0x71, 0x14, 0x32, 0x81, 0x91, 0xA1, 0x08, 0x23, 0x42, 0xB1, 0xC1, 0x15, 0x52, 0xD1, 0xF0, 0x24, 0x33,
+    0x62, 0x72, 0x82, 0x09, 0x0A, 0x16, 0x17, 0x18, 0x19, 0x1A, 0x25, 0x26, 0x27, 0x28, 0x29, 0x2A, 0x34,
+    0x35, 0x36, 0x37, 0x38, 0x39, 0x3A, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x53, 0x54, 0x55,
+    0x56, 0x57, 0x58, 0x59, 0x5A, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x73, 0x74, 0x75, 0x76,
+    0x77, 0x78, 0x79, 0x7A, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x92, 0x93, 0x94, 0x95, 0x96,
+    0x97, 0x98, 0x99, 0x9A, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xB2, 0xB3, 0xB4, 0xB5,
+    0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xD2, 0xD3, 0xD4,
+    0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xF1,
+    0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA,
+    0x11, 0x00, 0x02, 0x01, 0x02, 0x04, 0x04, 0x03, 0x04, 0x07, 0x05, 0x04, 0x04, 0x00, 0x01, 0x02, 0x77,
+    0x00, 0x01, 0x02, 0x03, 0x11, 0x04, 0x05, 0x21, 0x31, 0x06, 0x12, 0x41, 0x51, 0x07, 0x61, 0x71, 0x13,
+    0x22, 0x32, 0x81, 0x08, 0x14, 0x42, 0x91, 0xA1, 0xB1, 0xC1, 0x09, 0x23, 0x33, 0x52, 0xF0, 0x15, 0x62,
+    0x72, 0xD1, 0x0A, 0x16, 0x24, 0x34, 0xE1, 0x25, 0xF1, 0x17, 0x18, 0x19, 0x1A, 0x26, 0x27, 0x28, 0x29,
+    0x2A, 0x35, 0x36, 0x37, 0x38, 0x39, 0x3A, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x53, 0x54,
+    0x55, 0x56, 0x57, 0x58, 0x59, 0x5A, 0x63, 0x64, 0x65, 0x66, 0x67, 0x68, 0x69, 0x6A, 0x73, 0x74, 0x75,
+    0x76, 0x77, 0x78, 0x79, 0x7A, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x92, 0x93, 0x94,
+    0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xB2, 0xB3,
+    0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xD2,
+    0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA,
+    0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA,
+};
+
+// A scan's table; decoders take a sequential scan's table 0 or 1 from the
+// standard ones until the file defines it. Null if there is none: the
+// progressive decoders differ there, one taking the standard tables,
+// another refusing the file.
+const HuffmanTable* ScanTable(JpegCoding* coding, unsigned tableClass, unsigned number) {
+  HuffmanTable& table = coding->tables[tableClass][number];
+  for (std::size_t at = 0; !table.defined && !coding->progressive && at < sizeof kStandardTables;) {
+    const std::size_t size =
+        std::accumulate(kStandardTables + at + 1, kStandardTables + at + 17, std::size_t{17});
+    if (kStandardTables[at] == (tableClass << 4 | number)) {
+      ReadHuffmanTables(kStandardTables + at, size, coding);
+    }
+    at += size;
   }
-  return false;
+  return table.defined ? &table : nullptr;
 }
+
+}  // namespace
 
 bool ReadHuffmanTables(const std::uint8_t* segment, std::size_t size, JpegCoding* coding) {
   for (std::size_t at = 0; at < size;) {
@@ -277,17 +316,13 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
         (needsAc && (tables & 15) > 3)) {
       return LoadResult::NotFound;
     }
-    const HuffmanTable& dc = coding->tables[0][(tables >> 4) & 3];
-    const HuffmanTable& ac = coding->tables[1][tables & 3];
-    // Without tables a decoder may take the standard ones: not ours to check.
-    if ((needsDc && !dc.defined) || (needsAc && !ac.defined) || coding->unchecked) {
-      coding->unchecked = coding->progressive;
-      return SkipEntropyCodedData(walk, bytes) ? LoadResult::Loaded : LoadResult::NotFound;
-    }
+    const HuffmanTable* dc = needsDc ? ScanTable(coding, 0, tables >> 4) : nullptr;
+    const HuffmanTable* ac = needsAc ? ScanTable(coding, 1, tables & 15) : nullptr;
+    if ((needsDc && dc == nullptr) || (needsAc && ac == nullptr)) return LoadResult::NotFound;
     onlyIndex = index;
     const JpegComponent& component = coding->components[index];
     const unsigned inMcu = count == 1 ? 1u : unsigned{component.h} * component.v;
-    for (unsigned b = 0; b < inMcu; ++b) blocks[blockCount++] = {&dc, &ac};
+    for (unsigned b = 0; b < inMcu; ++b) blocks[blockCount++] = {dc, ac};
   }
   const auto across = [](std::uint64_t whole, std::uint64_t per) { return (whole + per - 1) / per; };
   const JpegComponent& only = coding->components[onlyIndex];
@@ -295,6 +330,11 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
       count == 1 ? across(std::uint64_t{coding->width} * only.h, 8ull * coding->maxH) *
                        across(std::uint64_t{coding->height} * only.v, 8ull * coding->maxV)
                  : across(coding->width, 8ull * coding->maxH) * across(coding->height, 8ull * coding->maxV);
+  // A decoder goes over the band of every block, even of one an end-of-band
+  // run leaves uncoded.
+  const std::uint64_t band = kind == ScanKind::Sequential ? 64 : last - first + 1;
+  if (coding->coefficientVisitsLeft / band / blockCount < mcus) return LoadResult::Unsupported;
+  coding->coefficientVisitsLeft -= mcus * blockCount * band;
   // In AC scans an MCU is one block of the one component.
   std::unique_ptr<std::uint64_t[]>& nonZero = coding->nonZero[onlyIndex];
   if (acBand && nonZero == nullptr) {
@@ -321,8 +361,6 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
       mcu += skipped;
       continue;
     }
-    if (coding->blockVisitsLeft < blockCount) return LoadResult::Unsupported;
-    coding->blockVisitsLeft -= blockCount;
     for (unsigned b = 0; b < blockCount; ++b) {
       if (!WalkBlock(&bits, kind, blocks[b], acBand ? &nonZero[mcu] : nullptr, std::max(first, 1u),
                      last, &endOfBandRun)) {
@@ -331,8 +369,7 @@ LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* head
     }
     ++mcu;
   }
-  std::uint64_t rest = 0;
-  if (!SkipEntropyCodedData(walk, &rest)) return LoadResult::NotFound;
+  if (!bits.EndsHere()) return LoadResult::NotFound;
   *bytes += walk->Position() - start;
   return LoadResult::Loaded;
 }

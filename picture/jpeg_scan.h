@@ -37,11 +37,9 @@ struct JpegCoding {
   JpegComponent components[4];
   HuffmanTable tables[2][4];  // DC, AC
   unsigned restartInterval;   // MCUs between restart markers; 0: none
-  // Blocks the scans may still go over; a scan past it is not supported.
-  std::uint64_t blockVisitsLeft;
-  // A scan was only walked over (no tables of its own): what later
-  // refinements code can no longer be told, so they are walked over too.
-  bool unchecked;
+  // Coefficients the scans may still go over, a block's band in each scan
+  // it codes; a scan past it is not supported.
+  std::uint64_t coefficientVisitsLeft;
   // Progressive pictures: per component and block, which AC coefficients
   // (bit k for the k-th in zigzag order) earlier scans made non-zero; a
   // refinement scan codes one bit for each of them in its band.
@@ -57,17 +55,14 @@ bool ReadHuffmanTables(const std::uint8_t* segment, std::size_t size, JpegCoding
 // marker's kind. -1 if the file ends first.
 int ByteAfterFF(FileWalk* walk);
 
-// Walks entropy-coded data, restart markers included, up to the marker that
-// ends it, which is read next; adds the bytes walked to `bytes`. False if
-// the file ends first.
-bool SkipEntropyCodedData(FileWalk* walk, std::uint64_t* bytes);
-
 // Reads the entropy-coded data of the scan whose header (without marker and
 // length) is given, up to the marker that ends it, which is read next; adds
-// the bytes read to `bytes`. Verdict NotFound if the data ends before every
-// block of the scan is coded, a code is none of its table's, or a restart
-// marker is missing; Unsupported once the scans have gone over the blocks
-// more often than blockVisitsLeft allows; OutOfMemory if the state of a
-// progressive picture cannot be had.
+// the bytes read to `bytes`. A sequential scan without a table of number 0
+// or 1 takes the standard one, as decoders do. Verdict NotFound if the data
+// ends before every block of the scan is coded, a whole byte is left after
+// the last block of an interval, a code is none of its table's, a restart
+// marker is missing, or a table is; Unsupported once the scans have gone
+// over more coefficients than coefficientVisitsLeft allows; OutOfMemory if
+// the state of a progressive picture cannot be had.
 LoadResult WalkScan(FileWalk* walk, JpegCoding* coding, const std::uint8_t* header,
                     std::size_t size, std::uint64_t* bytes);

@@ -21,10 +21,11 @@ constexpr std::uint64_t kDeflateBestRatio = 1032;
 // Real progressive JPEGs have about ten scans; a file of thousands of tiny
 // ones would keep a decoder busy for minutes.
 constexpr unsigned kMostJpegScans = 500;
-// Nor do real scans go over every block more than a few times in all
-// (refinements of one component each); crafted ones could at no cost in
-// bytes, with end-of-band runs.
-constexpr std::uint64_t kMostJpegBlockVisits = 32;
+// Nor do real scans go over each coefficient more than 14 times in all
+// (once, then once for each refinement bit); crafted ones could go over
+// whole bands of every block again and again at no cost in bytes, with
+// end-of-band runs.
+constexpr std::uint64_t kMostJpegCoefficientVisits = 16;
 
 // Any side checks pass the depth rule, which is BMP's own.
 constexpr unsigned kDeepEnough = 24;
@@ -203,7 +204,7 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
       // and only then its memory counts.
       if (blocks / 8 > walk.Left()) return LoadResult::NotFound;
       if (CheckMemory(*header) != LoadResult::Loaded) return LoadResult::OutOfMemory;
-      coding.blockVisitsLeft = kMostJpegBlockVisits * blocks;
+      coding.coefficientVisitsLeft = kMostJpegCoefficientVisits * 64 * blocks;
       haveFrame = true;
     } else if (isTables) {
       if (!ReadHuffmanTables(segment.data(), length - 2, &coding)) return LoadResult::NotFound;

@@ -138,13 +138,14 @@ void JpegError(j_common_ptr jpeg) {
 }
 
 // Warnings are kept quiet; those that mean the decoder filled in blocks it
-// could not read make the picture a failure.
+// could not read, or stepped over bytes no block took (corrupt codes), make
+// the picture a failure.
 void JpegMessage(j_common_ptr jpeg, int level) {
   auto* errors = reinterpret_cast<JpegErrors*>(jpeg->err);
   if (level >= 0) return;
   const int code = errors->manager.msg_code;
   if (code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF || code == JWRN_MUST_RESYNC ||
-      code == JWRN_HUFF_BAD_CODE) {
+      code == JWRN_HUFF_BAD_CODE || code == JWRN_EXTRANEOUS_DATA) {
     errors->madeUpPixels = true;
   }
 }

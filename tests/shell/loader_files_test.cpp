@@ -177,7 +177,8 @@ TEST(LoaderPromise, HoldsForEveryPictureAndEveryInputTheFuzzerFound) {
 
 TEST(LoaderFiles, TheJpegDecoderAloneRefusesWhatItHadToMakeUp) {
   // The checks before decoding refuse these already; the decoder must too.
-  for (const char* cut : {"cut-end-appended.jpg", "progressive-cut-end-appended.jpg", "baseline-cut.jpg"}) {
+  for (const char* cut : {"cut-end-appended.jpg", "progressive-cut-end-appended.jpg", "baseline-cut.jpg",
+                          "baseline-bit-flipped.jpg"}) {
     const std::vector<std::uint8_t> bytes = Bytes(kData / "pictures/jpeg" / cut);
     SDL_RWops* file = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
     LoadResult failure = LoadResult::Loaded;
