@@ -43,6 +43,7 @@ constexpr std::size_t kLargestLightsFile = std::size_t{16} << 20;
 std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
   std::FILE* file = name == "-" ? stdin : std::fopen(name.c_str(), "rb");
   if (file == nullptr) return "could not read " + name + ": " + std::strerror(errno);
+  const std::size_t before = lights->size();
   std::string problem;
   std::string line;
   unsigned long lineNumber = 1;
@@ -68,5 +69,8 @@ std::string ReadLights(const std::string& name, std::vector<Light>* lights) {
   }
   if (problem.empty() && std::ferror(file)) problem = "could not read " + name;
   if (file != stdin) std::fclose(file);
+  // An empty file is more likely a script's mistake than a wish for the
+  // default frame.
+  if (problem.empty() && lights->size() == before) problem = "no lights in " + name;
   return problem;
 }

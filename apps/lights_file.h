@@ -20,5 +20,5 @@ inline constexpr std::uint32_t kLargestCoordinate = 2 * kMaxPictureSide;
 // line, spaces allowed around both numbers, perhaps a "# comment" after;
 // blank and comment lines add no light, and a UTF-8 byte order mark may
 // start the file. Empty string when all is well, else the problem, naming
-// the file as given (and the line).
+// the file as given (and the line): a file without a light is one too.
 std::string ReadLights(const std::string& name, std::vector<Light>* lights);

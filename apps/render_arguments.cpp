@@ -17,7 +17,8 @@ constexpr const char* kUsage =
     "A light may lie outside the picture, up to its width or height beyond each\n"
     "edge (-40,213 or --light=-40,213 for a light left of it).\n"
     "INPUT is a BMP, PNG or JPEG picture; the last frame goes to OUTPUT, a 24-bit\n"
-    "PNG or BMP as its extension says.\n"
+    "PNG or BMP as its extension says. Every option's value may also follow it\n"
+    "after '=': --mode=uniform, --threshold=200.\n"
     "  --lights FILE     one COLUMN,ROW a line ('#' starts a comment; - reads stdin),\n"
     "                    added where it stands among the --light options\n"
     "  --frames PATTERN  writes every frame instead, numbered from 0 into one %d or\n"
@@ -44,34 +45,39 @@ std::optional<int> ReadRenderArguments(int argc, char** argv, RenderArguments* a
       PrintUsage(stdout);
       return 0;
     }
-    if (argument == "--mode") {
-      if (i + 1 == argc) return Usage("--mode needs weighted or uniform");
-      const std::string_view mode = argv[++i];
-      if (mode != "weighted" && mode != "uniform") return Usage("unknown mode: " + std::string(mode));
-      arguments->uniform = mode == "uniform";
-    } else if (IsLightOption(argument)) {
-      const std::string problem = i + 1 == argc ? ParseLightOption(argument, {}, &arguments->settings)
-                                                : ParseLightOption(argument, argv[++i], &arguments->settings);
+    const OptionWord option = SplitOption(argument);
+    // Joined to the option, else the next argument, whatever it starts
+    // with: --light -40,213.
+    const auto value = [&]() -> std::optional<std::string_view> {
+      if (option.value || i + 1 == argc) return option.value;
+      return argv[++i];
+    };
+    if (option.name == "--mode") {
+      const std::optional<std::string_view> mode = value();
+      if (!mode) return Usage("--mode needs weighted or uniform");
+      if (*mode != "weighted" && *mode != "uniform") return Usage("unknown mode: " + std::string(*mode));
+      arguments->uniform = *mode == "uniform";
+    } else if (IsLightOption(option.name)) {
+      const std::string problem = ParseLightOption(option.name, value().value_or(""), &arguments->settings);
       if (!problem.empty()) return Usage(problem);
-    } else if (argument == "--light" || argument.starts_with("--light=")) {
-      // The value may start with a minus sign: --light -40,213 or --light=-40,213.
+    } else if (option.name == "--light") {
+      const std::optional<std::string_view> pair = value();
       Light light{};
-      const bool joined = argument != "--light";
-      if (!joined && i + 1 == argc) return Usage("--light needs COLUMN,ROW, two numbers");
-      const std::string_view value = joined ? argument.substr(8) : std::string_view(argv[++i]);
-      if (!ParsePair(value, ',', kLargestCoordinate, &light.column, &light.row)) {
+      if (!pair || !ParsePair(*pair, ',', kLargestCoordinate, &light.column, &light.row)) {
         return Usage("--light needs COLUMN,ROW, two numbers");
       }
       arguments->lights.push_back(light);
-    } else if (argument == "--lights") {
-      if (i + 1 == argc) return Usage("--lights needs a file, or - for standard input");
-      const std::string problem = ReadLights(argv[++i], &arguments->lights);
+    } else if (option.name == "--lights") {
+      const std::optional<std::string_view> name = value();
+      if (!name) return Usage("--lights needs a file, or - for standard input");
+      const std::string problem = ReadLights(std::string(*name), &arguments->lights);
       if (!problem.empty()) return Usage(problem);
-    } else if (argument == "--frames") {
-      if (i + 1 == argc) return Usage("--frames needs a pattern such as frame-%04d.png");
+    } else if (option.name == "--frames") {
+      const std::optional<std::string_view> pattern = value();
+      if (!pattern) return Usage("--frames needs a pattern such as frame-%04d.png");
       if (arguments->frames) return Usage("--frames may be given once");
       std::string problem;
-      arguments->frames = ParseFramePattern(argv[++i], &problem);
+      arguments->frames = ParseFramePattern(*pattern, &problem);
       if (!arguments->frames) return Usage(problem);
       const std::optional<ImageKind> kind = KindOfName(arguments->frames->Name(0));
       if (!kind) return Usage("--frames: the pattern must end in .png or .bmp");

@@ -1,6 +1,7 @@
 // glintor-render: renders frames of a picture without a window, for scripts,
 // tests and benchmarks.
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -38,6 +39,10 @@ void PrintTitle(void*, const char* text) {
 int main(int argc, char** argv) {
   RenderArguments request;
   if (const std::optional<int> exitCode = ReadRenderArguments(argc, argv, &request)) return *exitCode;
+  // A file-size limit (ulimit -f) reached while a frame is written would
+  // end the program, its temporary left behind; ignored, the write fails
+  // with EFBIG, which is reported as any failed write.
+  signal(SIGXFSZ, SIG_IGN);
 
   const std::string& input = request.input;
   const LoadResult loaded = LoadSourceImage(input);

@@ -19,7 +19,7 @@ void PrintUsage(std::FILE* stream, const char* programName) {
                "rests, the exact frame, reduced. Holding Space shows the picture without\n"
                "the light. S or Ctrl+S saves the exact frame, at the picture's full size,\n"
                "as a PNG beside the picture; Escape or the close button ends.\n"
-               "Options, which shape the light:\n%s"
+               "Options, which shape the light (OPTION=VALUE too: --threshold=200):\n%s"
                "Keys: T and Shift+T raise and lower the threshold by 16, ] and [ the\n"
                "strength by 10; V shows the next view; R goes back to the options given.\n",
                programName, kLightOptionsHelp);
@@ -50,11 +50,21 @@ std::optional<int> ReadViewerArguments(const char* programName, const std::vecto
       return 0;
     }
   }
-  // The options come first, each with its value.
+  // The options come first, each with its value, joined by '=' or the
+  // argument after it.
   std::size_t options = 0;
-  for (; options < arguments.size() && IsLightOption(OptionText(arguments[options])); options += 2) {
-    const std::string value = options + 1 < arguments.size() ? OptionText(arguments[options + 1]) : "";
-    const std::string problem = ParseLightOption(OptionText(arguments[options]), value, &read->settings);
+  while (options < arguments.size()) {
+    const std::string argument = OptionText(arguments[options]);
+    const OptionWord option = SplitOption(argument);
+    if (!IsLightOption(option.name)) break;
+    std::string value;
+    if (option.value) {
+      value = *option.value;
+    } else if (++options < arguments.size()) {
+      value = OptionText(arguments[options]);
+    }
+    ++options;
+    const std::string problem = ParseLightOption(option.name, value, &read->settings);
     if (!problem.empty()) return UsageError(programName, problem);
   }
   const auto rest = arguments.begin() + static_cast<std::ptrdiff_t>(options);
