@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "arguments.h"
+#include "number_pair.h"
 #include "bmp_file.h"
 #include "frame_file.h"
 #include "scene.h"

@@ -21,6 +21,12 @@ const char* const kLightOptionsHelp =
     "  --view V          final (default), rays (the light alone) or emission\n"
     "                    (what casts light)\n";
 
+OptionWord SplitOption(std::string_view argument) {
+  const std::size_t equals = argument.find('=');
+  if (!argument.starts_with("--") || equals == std::string_view::npos) return {argument, std::nullopt};
+  return {argument.substr(0, equals), argument.substr(equals + 1)};
+}
+
 bool IsLightOption(std::string_view argument) {
   return argument == "--threshold" || argument == "--strength" || argument == "--tint" || argument == "--view";
 }

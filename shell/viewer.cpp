@@ -8,10 +8,10 @@
 
 #include "available_memory.h"
 #include "frame_file.h"
-#include "light_options.h"
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
+#include "viewer_arguments.h"
 #include "window_geometry.h"
 #include "window_link.h"
 
@@ -255,35 +255,6 @@ void ReleaseEverything() {
   shownImage = {};
 }
 
-void PrintUsage(std::FILE* stream, const char* programName) {
-  std::fprintf(stream,
-               "usage: %s [OPTION VALUE]... [PICTURE]\n"
-               "Shows PICTURE (BMP, PNG or JPEG; without one, source.bmp in the current\n"
-               "folder) lit by a light that follows the mouse. A picture larger than the\n"
-               "screen is fitted to it: while the mouse moves, quick previews; when it\n"
-               "rests, the exact frame, reduced. Holding Space shows the picture without\n"
-               "the light. S or Ctrl+S saves the exact frame, at the picture's full size,\n"
-               "as a PNG beside the picture; Escape or the close button ends.\n"
-               "Options, which shape the light:\n%s"
-               "Keys: T and Shift+T raise and lower the threshold by 16, ] and [ the\n"
-               "strength by 10; V shows the next view; R goes back to the options given.\n",
-               programName, kLightOptionsHelp);
-}
-
-int UsageError(const char* programName, const std::string& problem) {
-  std::fprintf(stderr, "%s: %s\n", programName, problem.c_str());
-  PrintUsage(stderr, programName);
-  return 2;
-}
-
-// An argument as the options' parser reads it: no value of theirs goes
-// beyond ASCII, so other characters become '?'.
-std::string OptionText(const fs::path& argument) {
-  std::string text;
-  for (const auto c : argument.native()) text += static_cast<std::uint32_t>(c) < 0x80 ? static_cast<char>(c) : '?';
-  return text;
-}
-
 // The user may have started us from a terminal, or have no display at all:
 // the message also goes to stderr.
 int FailStartup(const ShellBackend& backend, const std::string& text) {
@@ -299,33 +270,11 @@ int FailStartup(const ShellBackend& backend, const std::string& text) {
 
 int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
                const std::vector<fs::path>& arguments) {
-  for (const fs::path& argument : arguments) {
-    if (argument == "--") break;  // what follows is a picture's name
-    if (argument == "-h" || argument == "--help") {
-      PrintUsage(stdout, program.name);
-      return 0;
-    }
-  }
-  // The options come first, each with its value.
-  LightSettings settings;
-  std::size_t options = 0;
-  for (; options < arguments.size() && IsLightOption(OptionText(arguments[options])); options += 2) {
-    const std::string value = options + 1 < arguments.size() ? OptionText(arguments[options + 1]) : "";
-    const std::string problem = ParseLightOption(OptionText(arguments[options]), value, &settings);
-    if (!problem.empty()) return UsageError(program.name, problem);
-  }
-  // At most one picture; "--" before it lets its name start with a dash.
-  const auto rest = arguments.begin() + static_cast<std::ptrdiff_t>(options);
-  const bool dashes = rest != arguments.end() && *rest == "--";
-  const std::vector<fs::path> pictures(rest + (dashes ? 1 : 0), arguments.end());
-  const bool looksLikeOption =
-      !dashes && !pictures.empty() && pictures[0].native().starts_with(fs::path::value_type{'-'});
-  if (pictures.size() > 1 || (dashes && pictures.empty()) || looksLikeOption) {
-    PrintUsage(stderr, program.name);
-    return 2;
-  }
-  const bool named = !pictures.empty();
-  const fs::path picture = named ? pictures[0] : fs::path(kSourceFileName);
+  ViewerArguments given;
+  if (const std::optional<int> exitCode = ReadViewerArguments(program.name, arguments, &given)) return *exitCode;
+  const LightSettings settings = given.settings;
+  const bool named = given.picture.has_value();
+  const fs::path picture = named ? *given.picture : fs::path(kSourceFileName);
   const std::string pictureName = DisplayName(picture);
 
   scene.busy = 0;

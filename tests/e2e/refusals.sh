@@ -60,4 +60,6 @@ garbage|1|The file source.bmp don't found,
 picture|1|The window could not be opened,
 picture|2|usage: glintor-weighted [OPTION VALUE]... [PICTURE]|a.png b.png
 picture|2|glintor-weighted: --strength needs a per cent from 0 to 400|--strength 401 source.bmp
+picture|1|The window could not be opened,|--threshold=96 --view rays --strength=60% source.bmp
+picture|2|glintor-weighted: --tint needs a colour of six hexadecimal digits, RRGGBB, such as FFC890|--tint=FFC89 source.bmp
 CASES

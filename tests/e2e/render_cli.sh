@@ -48,33 +48,78 @@ for case in "taken.png:Is a directory" "taken.bmp:Is a directory" "none/missing/
   grep -qxF "glintor-render: could not write $work/${case%%:*}: ${case#*:}" "$work/stderr" || fail "$(cat "$work/stderr")"
 done
 expect 1 --frames "$work/none/missing/f%d.png" "$work/odd.bmp"
-# A disk that fills up part way: a file-size limit of 4 KB.
-for output in full.png full.bmp; do
-  (trap '' XFSZ && ulimit -f 4 && expect 1 "$work/odd.bmp" "$work/none/$output") || exit 1
-  grep -qxF "glintor-render: could not write $work/none/$output: File too large" "$work/stderr" || fail "$(cat "$work/stderr")"
+# A disk that fills up: a file-size limit (KiB) that a write reaches part
+# way, and one that lets every write of whole stdio buffers through but not
+# the last flush, when the PNG is closed. SIGXFSZ is not ignored here.
+expect 0 "$work/odd.bmp" "$work/whole.png"
+size=$(stat -c %s "$work/whole.png") buffer=$(stat -c %o "$work/whole.png")
+[ "$size" -gt "$buffer" ] && [ $((size % buffer)) != 0 ] && [ $((buffer % 1024)) = 0 ] || fail "no PNG to fill: $size"
+for case in full.png:4 full.bmp:4 closed.png:$((size / buffer * buffer / 1024)); do
+  (ulimit -f "${case#*:}" && expect 1 "$work/odd.bmp" "$work/none/${case%:*}") || exit 1
+  grep -qxF "glintor-render: could not write $work/none/${case%:*}: File too large" "$work/stderr" || fail "$(cat "$work/stderr")"
 done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
 pass "failed writes exit with 1, say why and leave nothing"
 
 # Ended while it writes a large frame, it ends as the signal would and
-# leaves no temporary. (A background job ignores SIGINT unless told not to.)
-"$GLINTOR_SCENE" --size 2000x1500 "$work/large.bmp" && printf '%d,0\n' {0..49} >"$work/row.txt" || fail "no large picture"
-for signal in INT TERM INT TERM; do
-  (trap - INT && exec "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/large.bmp" >/dev/null) &
+# leaves no temporary. A signal ignored when it started (a background job
+# ignores SIGINT unless told not to; nohup) stays ignored: every frame is
+# written.
+"$GLINTOR_SCENE" --size 2000x1500 "$work/large.bmp" && printf '%d,0\n' {0..11} >"$work/row.txt" || fail "no large picture"
+set -- "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/large.bmp"
+while read -r signal code start; do
+  eval "$start >/dev/null &"
   wait_for "a frame being written" eval '[ -n "$(find "$work/none" -name "*.partial*")" ]'
   kill -"$signal" $!
   got=0 && wait $! || got=$?
-  [ "$got" = $((128 + $(kill -l "$signal"))) ] || fail "SIG$signal: exit code $got"
+  [ "$got" = "$code" ] || fail "SIG$signal, $start: exit code $got, not $code"
   [ -z "$(find "$work/none" -name '*.partial*')" ] || fail "SIG$signal left $(ls "$work/none")"
+  [ "$code" != 0 ] || [ "$(ls "$work/none" | wc -l)" = 12 ] || fail "ignored SIG$signal: $(ls "$work/none" | wc -l) frames"
   rm -f "$work/none/"*
-done
-pass "SIGINT and SIGTERM leave no temporary"
+done <<'EOF'
+INT   130  (trap - INT && exec "$@")
+TERM  143  (trap - INT && exec "$@")
+INT   0    "$@"
+TERM  0    (trap '' TERM && exec "$@")
+EOF
+pass "SIGINT and SIGTERM leave no temporary; ignored, they stay ignored"
 
 printf '1,1\n# fine\n2;3\n' >"$work/bad.txt"
 expect 2 --lights "$work/bad.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
 grep -qF "glintor-render: $work/bad.txt:3: expected COLUMN,ROW" "$work/stderr" || fail "bad line: $(cat "$work/stderr")"
-expect 2 --light 1,1 --light 2,2 --frames "$work/same%d.bmp" "$work/odd.bmp"
-grep -qF "glintor-render: --frames: frame 1 is the input picture: $work/same1.bmp" "$work/stderr" || fail "$(cat "$work/stderr")"
+# A frame that is the input picture, the first or a later one: the input
+# stays as it was.
+cp "$work/odd.bmp" "$work/in0.bmp" || fail "no copy of the test picture"
+while read -r input pattern number; do
+  expect 2 --light 1,1 --light 2,2 --frames "$work/$pattern" "$work/$input"
+  grep -qF "glintor-render: --frames: frame $number is the input picture: $work/${pattern/\%d/$number}" "$work/stderr" &&
+    cmp -s "$work/$input" "$work/odd.bmp" || fail "$pattern: $(cat "$work/stderr")"
+done <<'EOF'
+odd.bmp  same%d.bmp  1
+in0.bmp  in%d.bmp    0
+EOF
+# Lights files at their caps, a line of 4096 bytes and a file of 16 MiB,
+# and a byte past them; a last line without a line end; no light at all.
+printf '1,1 #%04091d\n' 0 >"$work/line.txt" && printf '1,1 #%04092d\n' 0 >"$work/longer.txt" &&
+  { head -n 131071 < <(yes "$(printf '#%0126d' 0)") && printf '2,2 #%0123d' 0; } >"$work/full.txt" &&
+  cat "$work/full.txt" - <<<"" >"$work/over.txt" && : >"$work/empty.txt" && echo '# none' >"$work/comments.txt" ||
+  fail "no lights files"
+while read -r name code said; do
+  expect "$code" "--lights=$name" "$work/odd.bmp" "$work/caps.bmp"
+  if [ "$code" = 0 ]; then
+    [ "$(wc -l <"$work/stdout")" = 1 ] && rm "$work/caps.bmp" || fail "$name: $(cat "$work/stdout")"
+  else
+    grep -qF "glintor-render: $said" "$work/stderr" && [ ! -e "$work/caps.bmp" ] || fail "$name: $(cat "$work/stderr")"
+  fi
+done <<EOF
+$work/line.txt      0
+$work/longer.txt    2  $work/longer.txt:1: the line is longer than 4096 bytes
+$work/full.txt      0
+$work/over.txt      2  $work/over.txt:131072: the file is longer than 16 MiB
+$work/empty.txt     2  no lights in $work/empty.txt
+$work/comments.txt  2  no lights in $work/comments.txt
+/dev/null           2  no lights in /dev/null
+EOF
 expect 2
 for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 202,5" "--light 5,200 $work/none/out.bmp" \
   "--light=-102,5" "--light 5,-101 $work/none/out.bmp" "--light=5,--1" "--light= 5,1" \
@@ -86,7 +131,8 @@ for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 202,
   "--threshold 1x $work/none/out.bmp" "--threshold '' $work/none/out.bmp" "--strength 401 $work/none/out.bmp" \
   "--strength 6O $work/none/out.bmp" "--strength 60%% $work/none/out.bmp" "--tint FFC89 $work/none/out.bmp" \
   "--tint FFC8900 $work/none/out.bmp" "--tint GGGGGG $work/none/out.bmp" "--tint #FFC890 $work/none/out.bmp" \
-  "--view foo $work/none/out.bmp" "--view '' $work/none/out.bmp" "$work/none/out.bmp --view"; do
+  "--view foo $work/none/out.bmp" "--view '' $work/none/out.bmp" "$work/none/out.bmp --view" \
+  "--threshold=256 $work/none/out.bmp" "--view= $work/none/out.bmp" "--mode=sideways" "--frames=$work/none/f.png"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]//\'\'/}"  # '' stands for an empty argument
   if [[ $arguments =~ --(threshold|strength|tint|view) ]]; then
@@ -104,8 +150,8 @@ same "$work/outside.bmp" "$work/joined.bmp"
 pass "lights outside the picture, to the ends of their range"
 
 # Weighted unless told otherwise; %% is a percent sign; fields up to 20 digits.
-expect 0 --frames "$work/frames/g%%%020d.png" "$work/odd.bmp"
-expect 0 --mode weighted "$work/odd.bmp" "$work/weighted.bmp"
+expect 0 --frames="$work/frames/g%%%020d.png" "$work/odd.bmp"
+expect 0 --mode=weighted "$work/odd.bmp" "$work/weighted.bmp"
 same "$work/frames/g%$(printf %020d 0).png" "$work/weighted.bmp"
 pass "the default mode, %% and %020d"
 
@@ -125,7 +171,7 @@ emission  odd       --view emission --threshold 128
 cast      emission  --view rays
 dark      odd       --view rays --strength 0
 final     odd       --threshold 128 --strength 150 --tint FFC890
-rays      odd       --view rays --threshold 128 --strength 150% --tint ffc890
+rays      odd       --view=rays --threshold=128 --strength=150% --tint=ffc890
 EOF
 grep -qE ' fps - threshold 128, strength 150%, tint FFC890, view rays$' "$work/stdout" || fail "title: $(cat "$work/stdout")"
 convert "$work/odd.bmp" -depth 8 "rgb:$work/odd.rgb" || fail "could not read odd.bmp"
