@@ -6,7 +6,8 @@
 # pointer past the edges, to the ends of its range; S and Ctrl+S save the
 # frame shown beside the picture as
 # two new PNGs; ENDING ends it with exit code 0. On Linux a save that can
-# make no file leaves it running, and SIGTERM ends it with 0.
+# make no file, or meets a file-size limit, leaves it running, and SIGTERM
+# ends it with 0.
 # Usage: viewer.sh linux|wine weighted|uniform WIDTHxHEIGHT escape|close
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -38,14 +39,21 @@ pass "S and Ctrl+S save the frame shown"
 end_with "$4"
 [ "$1" = linux ] || exit 0
 
-# No file can be made in /dev/fd, not even by root.
+# A save that can make no file (none can be made in /dev/fd, not even by
+# root), or that a file-size limit cuts short, leaves nothing behind and the
+# viewer running.
 files=$(ls "$dir")
-start_program "$dir" "$viewer" /dev/fd/3 3<"$picture_file"
-find_main_window
-wait_for "a timing title" title_is_timing
-xdotool key --window "$window" s
-wait_for "the message" eval '[ -s "$dir/stderr" ]'
-[[ "$(said)" == "The frame could not be saved to /dev/fd/3-$mode-"*".png: No such file or directory." ]] ||
-  fail "unexpected message: $(said)"
-[ "$(ls "$dir")" = "$files" ] || fail "a failed save left files: $(ls "$dir")"
-end_with term
+while IFS='|' read -r limit picture reason; do
+  start_program "$dir" bash -c 'ulimit -f "$1" && exec "$2" "$3" 3<"$4"' - "$limit" "$viewer" "$picture" "$picture_file"
+  find_main_window
+  wait_for "a timing title" title_is_timing
+  xdotool key --window "$window" s
+  wait_for "the message" eval '[ -s "$dir/stderr" ]'
+  [[ "$(said)" == "The frame could not be saved to ${picture%.png}-$mode-"*".png: $reason." ]] ||
+    fail "unexpected message: $(said)"
+  [ "$(ls "$dir")" = "$files" ] || fail "a failed save left files: $(ls "$dir")"
+  end_with term
+done <<ROWS
+unlimited|/dev/fd/3|No such file or directory
+8|$picture_file|File too large
+ROWS
