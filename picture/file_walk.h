@@ -32,6 +32,22 @@ class FileWalk {
     return true;
   }
 
+  // Hands the next `count` bytes to `take(bytes, size)`, a buffer at a
+  // time; false if the file ends first.
+  template <typename Take>
+  bool Pass(std::uint64_t count, Take&& take) {
+    if (count > Left()) return false;
+    while (count > 0) {
+      if (next_ == end_ && !Fill()) return false;
+      const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, end_ - next_));
+      take(buffer_.data() + next_, piece);
+      next_ += piece;
+      at_ += piece;
+      count -= piece;
+    }
+    return true;
+  }
+
   // False if the file ends first.
   bool Skip(std::uint64_t count) {
     if (count > Left()) return false;

@@ -1,6 +1,7 @@
 #include "picture_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <fstream>
 #include <system_error>
@@ -36,6 +37,42 @@ std::uint32_t BigEndian32(const std::uint8_t* p) {
 
 std::uint32_t BigEndian16(const std::uint8_t* p) { return std::uint32_t{p[0]} << 8 | p[1]; }
 
+// The CRC-32 of PNG chunks, written here: zlib's is not linked on Windows.
+// Eight bytes a step, as zlib does, so that a large picture's pixel data
+// costs little: tables[k][n] is the checksum of byte n followed by k zeros.
+constexpr auto kCrcTables = [] {
+  std::array<std::array<std::uint32_t, 256>, 8> tables{};
+  for (std::uint32_t n = 0; n < 256; ++n) {
+    std::uint32_t c = n;
+    for (int bit = 0; bit < 8; ++bit) c = (c & 1) != 0 ? 0xEDB88320u ^ c >> 1 : c >> 1;
+    tables[0][n] = c;
+  }
+  for (std::size_t k = 1; k < 8; ++k) {
+    for (std::uint32_t n = 0; n < 256; ++n) {
+      tables[k][n] = tables[0][tables[k - 1][n] & 0xFF] ^ tables[k - 1][n] >> 8;
+    }
+  }
+  return tables;
+}();
+
+// Carries a checksum on over more bytes: starts at ~0, ends inverted.
+std::uint32_t Crc32(std::uint32_t crc, const std::uint8_t* bytes, std::size_t size) {
+  const auto& t = kCrcTables;
+  for (; size >= 8; size -= 8, bytes += 8) {
+    const std::uint32_t low = crc ^ (bytes[0] | bytes[1] << 8 | bytes[2] << 16 |
+                                     std::uint32_t{bytes[3]} << 24);
+    crc = t[7][low & 0xFF] ^ t[6][low >> 8 & 0xFF] ^ t[5][low >> 16 & 0xFF] ^ t[4][low >> 24] ^
+          t[3][bytes[4]] ^ t[2][bytes[5]] ^ t[1][bytes[6]] ^ t[0][bytes[7]];
+  }
+  for (; size > 0; --size, ++bytes) crc = t[0][(crc ^ *bytes) & 0xFF] ^ crc >> 8;
+  return crc;
+}
+
+// Whether the checksum that follows a chunk's name and data is theirs.
+bool ChecksumHolds(std::uint32_t crc, const std::uint8_t* stored) {
+  return ~crc == BigEndian32(stored);
+}
+
 LoadResult CheckMemory(const PictureHeader& header) {
   return PictureFitsInMemory(static_cast<std::uint64_t>(header.width),
                              static_cast<std::uint64_t>(header.height), AvailableMemoryBytes())
@@ -68,17 +105,32 @@ unsigned PngChannels(unsigned colourType, unsigned bitDepth) {
 }
 
 // The compressed pixel data of a PNG: the payload of its IDAT chunks, up to
-// IEND. Zero if a chunk runs past the end of the file or IEND is missing.
-std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize) {
+// IEND. Zero if a chunk runs past the end of the file, IEND is missing or
+// not empty, or a critical chunk (a capital first letter: PLTE, IDAT, IEND)
+// has a wrong checksum: Linux's decoder refuses such a file, Windows' shows
+// it. An ancillary chunk's checksum decides nothing; both read on.
+std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize, std::uint64_t at) {
   constexpr std::uint32_t kLongestChunk = 0x7FFFFFFF;
-  FileWalk walk(read, fileSize, 8);
+  FileWalk walk(read, fileSize, at);
   std::uint64_t pixelData = 0;
   for (std::uint8_t chunk[8]; walk.Read(chunk, sizeof chunk);) {
     const std::uint32_t length = BigEndian32(chunk);
-    if (length > kLongestChunk) return 0;
-    if (std::memcmp(chunk + 4, "IEND", 4) == 0) return pixelData;
+    const bool end = std::memcmp(chunk + 4, "IEND", 4) == 0;
+    if (length > kLongestChunk || (end && length != 0)) return 0;
     if (std::memcmp(chunk + 4, "IDAT", 4) == 0) pixelData += length;
-    if (!walk.Skip(std::uint64_t{length} + 4)) return 0;  // the data and its checksum
+    if ((chunk[4] & 0x20) != 0) {
+      if (!walk.Skip(std::uint64_t{length} + 4)) return 0;  // the data and its checksum
+      continue;
+    }
+    std::uint32_t crc = Crc32(~0u, chunk + 4, 4);
+    const auto add = [&crc](const std::uint8_t* bytes, std::size_t size) {
+      crc = Crc32(crc, bytes, size);
+    };
+    std::uint8_t stored[4];
+    if (!walk.Pass(length, add) || !walk.Read(stored, sizeof stored) || !ChecksumHolds(crc, stored)) {
+      return 0;
+    }
+    if (end) return pixelData;
   }
   return 0;
 }
@@ -86,14 +138,15 @@ std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize) {
 LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
                     std::int64_t minSide) {
   // The signature, then the IHDR chunk: length 13, name, width, height,
-  // depth, colour type, compression, filter, interlace.
-  std::uint8_t start[8 + 8 + 13] = {};
+  // depth, colour type, compression, filter, interlace, checksum.
+  std::uint8_t start[8 + 8 + 13 + 4] = {};
   if (read(0, start, sizeof start) != sizeof start) return LoadResult::NotFound;
   const std::uint8_t* ihdr = start + 16;
   const unsigned bitDepth = ihdr[8], colourType = ihdr[9];
   const unsigned channels = PngChannels(colourType, bitDepth);
   if (BigEndian32(start + 8) != 13 || std::memcmp(start + 12, "IHDR", 4) != 0 || channels == 0 ||
-      ihdr[10] != 0 || ihdr[11] != 0 || ihdr[12] > 1) {
+      ihdr[10] != 0 || ihdr[11] != 0 || ihdr[12] > 1 ||
+      !ChecksumHolds(Crc32(~0u, start + 12, 4 + 13), ihdr + 13)) {
     return LoadResult::NotFound;
   }
   header->width = BigEndian32(ihdr);
@@ -104,7 +157,7 @@ LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
   // cannot be decoded into rows.
   const auto width = static_cast<std::uint64_t>(header->width);
   const std::uint64_t rowBytes = 1 + (width * channels * bitDepth + 7) / 8;
-  const std::uint64_t pixelData = PngPixelDataBytes(read, fileSize);
+  const std::uint64_t pixelData = PngPixelDataBytes(read, fileSize, sizeof start);
   if (pixelData == 0 || pixelData < rowBytes * static_cast<std::uint64_t>(header->height) / kDeflateBestRatio) {
     return LoadResult::NotFound;
   }

@@ -32,11 +32,13 @@ cp "$pictures/bmp/rgb24-w100.bmp" "$work/big.bmp"
 printf '\x20\x4e\x00\x00\x20\x4e\x00\x00' | dd of="$work/big.bmp" bs=1 seek=18 conv=notrunc status=none
 truncate -s $((54 + 60000 * 20000)) "$work/big.bmp"
 head -c 33 "$pictures/png/rgb-8.png" >"$work/big.png"
+# The sides and IHDR's checksum, then enough pixel data for the sides: one
+# IDAT chunk of 2 MB of zeros with its checksum, then IEND.
 printf '\x00\x00\x4e\x20\x00\x00\x4e\x20' | dd of="$work/big.png" bs=1 seek=16 conv=notrunc status=none
-# Enough pixel data for the sides: one IDAT chunk of 2 MB, then IEND.
+printf '\x6c\x12\xd1\x6e' | dd of="$work/big.png" bs=1 seek=29 conv=notrunc status=none
 printf '\x00\x1e\x84\x80IDAT' >>"$work/big.png"
-truncate -s $((33 + 8 + 2000000 + 4)) "$work/big.png"
-printf '\x00\x00\x00\x00IEND\xae\x42\x60\x82' >>"$work/big.png"
+truncate -s $((33 + 8 + 2000000)) "$work/big.png"
+printf '\xc7\x5b\x76\x12\x00\x00\x00\x00IEND\xae\x42\x60\x82' >>"$work/big.png"
 # A scan of 30 MB without Huffman tables (as in motion-JPEG frames, whose
 # decoders take the standard ones), then EOI.
 printf '\xff\xd8\xff\xc0\x00\x11\x08\x4e\x20\x4e\x20\x03\x01\x11\x00\x02\x11\x00\x03\x11\x00' >"$work/big.jpg"

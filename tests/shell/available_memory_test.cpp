@@ -10,11 +10,21 @@
 namespace {
 
 TEST(PictureFitsInMemory, NeedsTwentyEightBytesAPixel) {
-  EXPECT_TRUE(PictureFitsInMemory(100, 100, 280'000));
-  EXPECT_FALSE(PictureFitsInMemory(100, 100, 279'999));
-  // Products that would wrap around 64 bits never fit.
-  EXPECT_FALSE(PictureFitsInMemory(std::uint64_t{1} << 40, std::uint64_t{1} << 40,
-                                   std::numeric_limits<std::uint64_t>::max()));
+  constexpr std::uint64_t kTallNarrow = 28 * 100 * 32768;
+  const struct {
+    std::uint64_t width, height, available;
+    bool fits;
+  } cases[] = {{100, 100, 280'000, true}, {100, 100, 279'999, false},
+               // At the limit, where a square of either side would say otherwise.
+               {100, 32768, kTallNarrow, true}, {100, 32768, kTallNarrow - 1, false},
+               {32768, 100, kTallNarrow, true}, {32768, 100, kTallNarrow - 1, false},
+               // Products that would wrap around 64 bits never fit.
+               {std::uint64_t{1} << 40, std::uint64_t{1} << 40,
+                std::numeric_limits<std::uint64_t>::max(), false}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(PictureFitsInMemory(c.width, c.height, c.available), c.fits)
+        << c.width << " x " << c.height << " in " << c.available;
+  }
 }
 
 TEST(LinuxMemory, MeminfoGivesAvailableMemoryPlusFreeSwap) {
