@@ -70,68 +70,78 @@ spread() {
 
 # move X Y [drag]: the pointer to window pixel X,Y, or dragged there with a
 # button held, perhaps outside the window. The preview's light is that
-# window pixel, the exact frame's the picture pixel it maps to: window
-# pixels spread evenly over the picture's, corners on corners, rows from the
-# bottom. Renders both frames, as shown, to preview.bmp and exact.bmp.
+# window pixel, rendered to preview.bmp as shown; the exact frame's light
+# (`pending`) is the picture pixel it maps to: window pixels spread evenly
+# over the picture's, corners on corners, rows from the bottom.
 move() {
   local x=$1 y=$2
   previews+=("$x,$((height - 1 - y))")
-  lights+=("$(spread "$x" "$width" "$picture_width"),$((picture_height - 1 - $(spread "$y" "$height" "$picture_height")))")
+  pending="$(spread "$x" "$width" "$picture_width"),$((picture_height - 1 - $(spread "$y" "$height" "$picture_height")))"
   render "$work/preview.bmp" "$work/small.bmp" "${previews[@]}"
-  render "$work/exact.bmp" "$picture_file" "${lights[@]}"
   if [ "${3:-}" = drag ]; then
     xdotool mousedown 1 mousemove $((left + x)) $((top + y)) mouseup 1 || fail "could not drag the pointer"
   else
     xdotool mousemove --window "$window" "$x" "$y" || fail "could not move the pointer"
   fi
 }
+# The exact frame at the pending light, as shown, to exact.bmp; at full
+# size to full.bmp.
+render_exact() {
+  lights+=("$pending")
+  render "$work/exact.bmp" "$picture_file" "${lights[@]}"
+}
 # The title of a preview: the timing and settings, then the mark.
 title_is_preview() { [[ "$(title)" == "Glintor - "*" fps$suffix (preview)" ]]; }
 
 # The rest after a move brings the exact frame.
 move $((width / 4)) $((height / 3))
+render_exact
 wait_shows "$work/exact.bmp" "the exact frame after a move"
 wait_for "a title without the preview's mark" title_is_timing
 pass "a rest after a move shows the exact frame, reduced"
 end_with escape
 
 # The previews, held: a second viewer, on the same screen, whose pointer
-# never rests. After each move the title marks the preview, then S saves
-# the exact frame at full size and shows it.
+# never rests. After each move the title marks the preview; S saves the
+# exact frame at full size and shows it.
 export GLINTOR_REST_MILLISECONDS=2000000000
 xdotool mousemove 0 0
 "$start" "$dir" "$weighted" $(options) photo.png
 wait_for "the second main window" eval 'window=$(window_named "^Glintor") && [ -n "$window" ] && title_is_timing'
-lights=("850,550") previews=()
-render "$work/exact.bmp" "$picture_file" "${lights[@]}"
+lights=() previews=() pending=850,550
+render_exact
 wait_shows "$work/exact.bmp" "the second viewer's first frame"
 
-# preview_then_save X Y [drag]: the preview at X,Y, then S; the file saved
-# is the exact frame, and so is the window.
-preview_then_save() {
+# preview X Y [drag]: the preview at X,Y, held.
+preview() {
   move "$@"
   wait_for "the title of a preview after moving to $1,$2" title_is_preview
   wait_shows "$work/preview.bmp" "the preview after moving to $1,$2"
+}
+# S during a preview: the file saved is the exact frame, and so is the window.
+save_exact() {
+  render_exact
   press s
   saved=$(tail -n 1 "$dir/stdout" | tr -d '\r')
-  wait_shows "$work/exact.bmp" "the exact frame after S at $1,$2"
-  title_is_timing || fail "after S at $1,$2 the title still marks a preview: $(title)"
+  wait_shows "$work/exact.bmp" "the exact frame after S at ${lights[-1]}"
+  title_is_timing || fail "after S at ${lights[-1]} the title still marks a preview: $(title)"
   [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
 }
-preview_then_save $((width / 2)) $((height / 5))
-preview_then_save $((width / 3)) $((height - 9))
-pass "moves show previews of the reduced picture, marked in the title; S the exact frame, saved"
+preview $((width / 2)) $((height / 5))
+preview $((width / 3)) $((height - 9))
+pass "moves show previews of the reduced picture, marked in the title"
 # A drag begins inside the window.
-preview_then_save $((width / 2)) -30 drag
-preview_then_save $((width / 3)) $((height - 9))
-preview_then_save $((width - 40)) $((height + 25)) drag
-preview_then_save $((width / 3)) $((height - 9))
-pass "drags past the window's edges show previews with the light beyond the picture"
+preview $((width / 2)) -30 drag
+preview $((width / 3)) $((height - 9))
+preview $((width - 40)) $((height + 25)) drag
+save_exact
+pass "drags past the window's edges show previews with the light beyond the picture; S the exact frame, saved"
 
 # The corners, through the names of the frames saved there.
 for corner in "0 0 0 1099" "$((width - 1)) 0 1699 1099" "0 $((height - 1)) 0 0" "$((width - 1)) $((height - 1)) 1699 0"; do
   read -r x y column row <<<"$corner"
-  preview_then_save "$x" "$y"
+  preview "$x" "$y"
+  save_exact
   [ "$saved" = "photo-weighted-$column-$row.png" ] || fail "corner $x,$y saved $saved"
 done
 pass "the corners give the picture's corners"
