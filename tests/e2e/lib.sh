@@ -214,12 +214,14 @@ leave_through() {
 # A button held, the pointer taken to client position X,Y, perhaps outside
 # the window, the button let go: the light follows to column X, row
 # height - Y, kept within a picture's size beyond each edge, and stays.
-# With "double", the button is held at the second press of a double click.
+# With "double", the button is held at the second press of a double click;
+# with a number, that button is held (2 middle, 3 right, 8 and 9 the sides).
 drag_to() {
-  local before column row
+  local before column row button=1
   before=$(title)
   [ "${3:-}" != double ] || xdotool click 1 || fail "could not click"
-  xdotool mousedown 1 mousemove $((left + $1)) $((top + $2)) mouseup 1 || fail "could not drag the pointer"
+  [[ "${3:-}" != [0-9] ]] || button=$3
+  xdotool mousedown $button mousemove $((left + $1)) $((top + $2)) mouseup $button || fail "could not drag the pointer"
   wait_for "a new frame after dragging to $1,$2" eval '[ "$(title)" != "$before" ]'
   column=$(($1 < -width ? -width : $1 > 2 * width - 1 ? 2 * width - 1 : $1))
   row=$((height - $2 < -height ? -height : height - $2 > 2 * height - 1 ? 2 * height - 1 : height - $2))

@@ -2,12 +2,11 @@
 # The viewer on a PNG named on its command line, beyond ASCII: a centred
 # window of the picture's size with the timing title, showing what
 # glintor-render computes for the same pointer moves; leaving the window
-# changes nothing, unless a button is held: then the light follows the
-# pointer past the edges, to the ends of its range; S and Ctrl+S save the
-# frame shown beside the picture as
-# two new PNGs; ENDING ends it with exit code 0. On Linux a save that can
-# make no file, or meets a file-size limit, leaves it running, and SIGTERM
-# ends it with 0.
+# changes nothing, unless a button is held, any of them: then the light
+# follows the pointer past the edges, to the ends of its range; S, held down,
+# and Ctrl+S save the frame shown beside the picture as two new PNGs; ENDING
+# ends it with exit code 0. On Linux a save that can make no file, or meets
+# a file-size limit, leaves it running, and SIGTERM ends it with 0.
 # Usage: viewer.sh linux|wine weighted|uniform WIDTHxHEIGHT escape|close
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -24,19 +23,34 @@ move_pointer $((width / 2)) $((height / 2))
 drag_to -40 $((height / 3))
 move_pointer 5 5
 drag_to $((-width - 30)) $((height + 9)) double
+while read -r x y to_x to_y button; do
+  move_pointer $((x)) $((y))
+  drag_to $((to_x)) $((to_y)) "$button"
+done <<'DRAGS'
+width/2 3 width+30 height/4 3
+width-4 height/2 width/3 -25 2
+width/5 height-6 2*width+40 height-2 8
+9 height/2 7 height+30 9
+DRAGS
 
 light=${lights[-1]}
 saved=bild-ü-λ-$mode-${light%,*}-${light#*,}
-press s
+# S held down repeats, as real key presses (to the focused window) do; it
+# saves once. The viewer, once ended, has handled every repeat.
+xdotool windowfocus --sync "$window"
+xdotool keydown --window "$window" s
+wait_for "the name of the frame saved by S" eval '[ -s "$dir/stdout" ]'
+sleep 1  # past the keyboard's delay before repeating
+xdotool keyup --window "$window" s
 press ctrl+s
+end_with "$4"
 [ "$(tr -d '\r' <"$dir/stdout")" = "$saved.png"$'\n'"$saved-2.png" ] ||
   fail "stdout says '$(cat "$dir/stdout")', not $saved.png and $saved-2.png"
 for file in "$saved.png" "$saved-2.png"; do
   [ "$(compare -metric AE "$dir/$file" "$work/expected.bmp" null: 2>&1)" = 0 ] || fail "$file is not the frame shown"
   [ "$(identify -format '%[channels] %z' "$dir/$file")" = "srgb 8" ] || fail "$file is not 24-bit RGB"
 done
-pass "S and Ctrl+S save the frame shown"
-end_with "$4"
+pass "S, held, and Ctrl+S save the frame shown once each"
 [ "$1" = linux ] || exit 0
 
 # A save that can make no file (none can be made in /dev/fd, not even by

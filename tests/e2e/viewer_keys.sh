@@ -2,11 +2,12 @@
 # A viewer started with options that shape the light, then its keys: T and
 # Shift+T move the threshold by 16, no further than 255 and 0 (from 15 as
 # from 16); ] and [ the strength by 10; V steps through the views; R brings
-# back the options' settings, with no threshold. After each step the window shows what glintor-render renders
-# for the same lights and settings, and the title names the settings. The
+# back the options' settings, with no threshold. After each step the window
+# shows what glintor-render renders for the same lights and settings, and
+# the title names the settings. The
 # keys come while the light is where it started: a frame keeps the light's
 # own pixel from the last frame that lit it, which glintor-render, with one
-# set of settings for all its frames, would not repeat.
+# set of settings for all its frames, would not repeat. Then Space.
 # Usage: viewer_keys.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -30,4 +31,29 @@ t t t t t t t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
 shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t| - strength 60%, tint FFC890
 STEPS
 move_pointer $((width / 4)) $((height / 3))
+
+# Space held shows the picture without the light, until it is let go, with Alt held too, or until the
+# window loses the focus to another program (real key presses go to the
+# focused window; it is let go there).
+need_tools xmessage
+xmessage -name other other 2>/dev/null &
+wait_for "another window" has_window_named '^other$'
+picture_shown() { cp "$work/scene.bmp" "$work/expected.bmp" && window_shows_expected; }
+! picture_shown || fail "the frame is the picture without the light"
+while IFS="|" read -r holding letting_go; do
+  xdotool windowfocus --sync "$window" keydown space
+  wait_for "the picture without the light" picture_shown
+  eval "$holding"
+  check_pixels
+  eval "$letting_go"
+done <<'SPACE'
+xdotool keydown alt keyup space|xdotool keyup alt
+xdotool windowfocus --sync "$(window_named '^other$')"|xdotool keyup space
+SPACE
+pass "Space let go with Alt held, or the focus lost, brings the frame back"
+# Back in the window, a move lights the picture again. Wine, with no window
+# manager, gives a window the keys again only when it is clicked.
+xdotool windowfocus --sync "$window"
+move_pointer $((width / 2)) $((height / 4))
+xdotool click 1
 end_with escape
