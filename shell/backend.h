@@ -32,6 +32,12 @@ struct ViewerInput {
   // A key that shapes the light; true, as for pointerMoved, if a preview is
   // shown and `rested` is due.
   bool (*shapeLight)(LightKey key);
+  // Escape or the close button: true if the window may close now; false
+  // while saves are being finished, after which `woken` ends the loop.
+  bool (*mayClose)();
+  // ShellBackend::wake was called: the saves have news. False once the loop
+  // is to end (a close was put off until the saves were done).
+  bool (*woken)();
 };
 
 // How long the pointer and the keys rest before the exact frame replaces a
@@ -62,14 +68,17 @@ struct ShellBackend {
   // the given rectangle, stores it in scene.window and installs the window
   // operations the renderer uses. False if there is no window.
   bool (*openMainWindow)(const ClientRectangle& client);
-  // Runs until the window is closed, Escape is pressed or the program is
-  // asked to quit, handing pointer moves, rests, S and Ctrl+S, Space and
-  // the light's keys (not with Ctrl, Alt or the system key) to the viewer;
-  // paints shownImage.
+  // Runs until the window is closed or Escape is pressed (as `mayClose`
+  // allows), or the program is asked to quit (SIGINT, SIGTERM), handing
+  // pointer moves, rests, S and Ctrl+S, Space, the light's keys (not with
+  // Ctrl, Alt or the system key) and wake-ups to the viewer; paints
+  // shownImage.
   void (*runMessageLoop)(const ViewerInput& input);
   // Closes the window, if open, and lets go of the platform.
   void (*closeMainWindow)();
   PngWriter writePng;
+  // From any thread: has the message loop call ViewerInput::woken.
+  void (*wake)();
 };
 
 // The backend this program was built with.

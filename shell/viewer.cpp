@@ -8,6 +8,7 @@
 
 #include "available_memory.h"
 #include "frame_file.h"
+#include "frame_saver.h"
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
@@ -30,11 +31,14 @@ const unsigned kRestMilliseconds = [] {
 
 namespace {
 
-// The picture shown, the program showing it and the encoder, for the S key.
+const ShellBackend* shell = nullptr;
+// The picture shown and the program showing it, for the S key.
 fs::path shownPicture;
 const char* shownMode = "";
-PngWriter shownWriter = nullptr;
 void (*renderFrame)() = nullptr;
+// Escape or the close button came during a save: the window closes once the
+// saves are written.
+bool closePutOff = false;
 // What R goes back to.
 LightSettings startSettings;
 
@@ -67,15 +71,30 @@ void ShowFrameOrPicture() {
   }
 }
 
-// The backend's own title operation: a preview's title says it is one, so
-// that the user can tell it from the exact frame.
+// The backend's own title operation. The title is the last frame's, then
+// whether that frame is a preview, then what the saves are doing.
 void (*setWindowTitle)(void* window, const char* text) = nullptr;
+std::string frameTitle;
+bool frameIsPreview = false;
 
-void SetTitleOfFrame(void* window, const char* text) {
-  if (!reduction.previewInScene) return setWindowTitle(window, text);
-  char marked[256];
-  std::snprintf(marked, sizeof marked, "%s (preview)", text);
-  setWindowTitle(window, marked);
+void ShowTitle() {
+  std::string text = frameTitle;
+  if (frameIsPreview) text += " (preview)";
+  const SaveNews news = SaverNews();
+  switch (news.state) {
+    case SaveNews::State::None: break;
+    case SaveNews::State::Saving: text += " - saving " + news.name + "\xE2\x80\xA6"; break;
+    case SaveNews::State::Saved: text += " - saved " + news.name; break;
+    case SaveNews::State::Failed: text += " - could not save " + news.name + ": " + news.reason; break;
+  }
+  if (closePutOff) text += " (closing when saved)";
+  setWindowTitle(scene.window, text.c_str());
+}
+
+void SetTitleOfFrame(void*, const char* text) {
+  frameTitle = text;
+  frameIsPreview = reduction.previewInScene;
+  ShowTitle();
 }
 
 void RequestRepaint() {
@@ -203,7 +222,22 @@ void Rested() {
 void SaveFrameOfShownPicture() {
   // Always the exact frame of the picture, never a preview.
   if (reduction.previewShown) RenderExactFrame();
-  SaveShownFrame(shownPicture, shownMode, shownWriter);
+  QueueSave(shownPicture, shownMode, scene.output, scene.width, scene.height, scene.lightColumn, scene.lightRow);
+}
+
+bool MayClose() {
+  if (!Saving()) return true;
+  closePutOff = true;
+  ShowTitle();
+  return false;
+}
+
+// The saves have news: the title tells it, a message box a failure.
+bool Woken() {
+  if (setWindowTitle != nullptr) ShowTitle();
+  const std::string failure = TakeUnshownFailure();
+  if (!failure.empty()) shell->showError(failure.c_str());
+  return !closePutOff || Saving();
 }
 
 void Compare(bool held) {
@@ -305,35 +339,15 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   reduction.light = {scene.lightColumn, scene.lightRow};
   RenderExactFrame();
 
+  shell = &backend;
   shownPicture = picture;
   shownMode = program.modeName;
-  shownWriter = backend.writePng;
-  backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight});
+  closePutOff = false;
+  StartSaver(backend.writePng, backend.wake);
+  backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight, MayClose, Woken});
+  // The loop ends with saves still queued only when a signal ends the viewer.
+  StopSaver(true);
   backend.closeMainWindow();
   ReleaseEverything();
   return 0;
-}
-
-bool SaveShownFrame(const fs::path& picture, const char* modeName, PngWriter writePng) {
-  const auto write = [writePng](const fs::path& file, std::error_code& reason) {
-    return writePng(file, scene.width, scene.height, scene.output, reason);
-  };
-  // Far more tries than any folder holds frames of one light.
-  for (unsigned n = 1; n <= 100000; ++n) {
-    const fs::path target = SavedFrameName(picture, modeName, scene.lightColumn, scene.lightRow, n);
-    std::error_code reason;
-    const WriteOutcome outcome = WriteThroughTemporary(target, false, write, reason);
-    if (outcome == WriteOutcome::Exists) continue;
-    if (outcome == WriteOutcome::Written) {
-      std::printf("%s\n", DisplayName(target).c_str());
-      std::fflush(stdout);
-      return true;
-    }
-    std::fprintf(stderr, "The frame could not be saved to %s: %s.\n", DisplayName(target).c_str(),
-                 ReasonText(reason).c_str());
-    std::fflush(stderr);
-    return false;
-  }
-  std::fprintf(stderr, "The frame could not be saved: too many frames of this light.\n");
-  return false;
 }

@@ -25,8 +25,3 @@ struct ViewerProgram {
 // arguments that are not one picture.
 int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
                const std::vector<std::filesystem::path>& arguments);
-
-// Saves the frame shown, `output`, as a new PNG beside the picture, named
-// for the mode and the light; never replaces a file. The path written goes
-// to stdout, a failure to stderr. True if a file was written.
-bool SaveShownFrame(const std::filesystem::path& picture, const char* modeName, PngWriter writePng);

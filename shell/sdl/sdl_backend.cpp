@@ -21,7 +21,7 @@ namespace {
 
 SDL_Window* mainWindow = nullptr;
 bool videoStarted = false;
-Uint32 repaintEvent = 0;
+Uint32 repaintEvent = 0;  // and the next one, the saves' wake-up
 bool repaintQueued = false;
 // When the pointer will have rested after a preview; 0 when none is shown.
 Uint64 restDue = 0;
@@ -63,10 +63,12 @@ bool StartVideo() {
   // The window surface is the platform's own framebuffer, not a texture of a
   // 3D renderer: pixels reach the screen exactly as painted.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // Closing the window may wait for a save; only a signal quits at once.
+  SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return false;
   videoStarted = true;
   if (!IsOnScreen(SDL_GetCurrentVideoDriver())) return false;
-  repaintEvent = SDL_RegisterEvents(1);
+  repaintEvent = SDL_RegisterEvents(2);
   return repaintEvent != static_cast<Uint32>(-1);
 }
 
@@ -105,6 +107,13 @@ void RequestRepaint(void*) {
   SDL_Event event{};
   event.type = repaintEvent;
   repaintQueued = SDL_PushEvent(&event) == 1;
+}
+
+// SDL's event queue takes events from any thread.
+void Wake() {
+  SDL_Event event{};
+  event.type = repaintEvent + 1;
+  SDL_PushEvent(&event);
 }
 
 void ShowError(const char* text) {
@@ -179,20 +188,20 @@ bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
 }
 
 // Handles one event of the main window; false once the window is closed,
-// Escape is pressed or the program is asked to quit (SDL turns SIGTERM and
-// SIGINT into that).
+// Escape is pressed (and the viewer lets it close) or the program is asked
+// to quit (SDL turns SIGTERM and SIGINT into that).
 bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
   switch (event.type) {
     case SDL_QUIT:
       return false;
     case SDL_WINDOWEVENT:
-      if (event.window.event == SDL_WINDOWEVENT_CLOSE) return false;
+      if (event.window.event == SDL_WINDOWEVENT_CLOSE) return !input.mayClose();
       if (event.window.event == SDL_WINDOWEVENT_EXPOSED) Paint();
       // Space let go elsewhere never reaches us.
       if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input.compare(false);
       return true;
     case SDL_KEYDOWN:
-      if (event.key.keysym.sym == SDLK_ESCAPE) return false;
+      if (event.key.keysym.sym == SDLK_ESCAPE) return event.key.repeat != 0 || !input.mayClose();
       if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
       if (event.key.keysym.sym == SDLK_SPACE && event.key.repeat == 0) input.compare(true);
       if (LightKey light{}; ToLightKey(event.key, &light) && input.shapeLight(light)) {
@@ -214,7 +223,7 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
         repaintQueued = false;
         Paint();
       }
-      return true;
+      return event.type != repaintEvent + 1 || input.woken();
   }
 }
 
@@ -251,7 +260,7 @@ void CloseMainWindow() {
 
 const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow,
-                              WritePng};
+                              WritePng,           Wake};
 
 }  // namespace
 

@@ -2,6 +2,7 @@
 // message loop and the error message box.
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 
@@ -14,13 +15,17 @@
 namespace {
 
 constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
-constexpr const char* kClassName = "Glintor";
+constexpr const wchar_t* kClassName = L"Glintor";
 constexpr UINT_PTR kRestTimer = 1;
+// Posted by the saves' worker.
+constexpr UINT kWakeMessage = WM_APP;
 constexpr WPARAM kButtons = MK_LBUTTON | MK_RBUTTON | MK_MBUTTON | MK_XBUTTON1 | MK_XBUTTON2;
 
 HINSTANCE programInstance = nullptr;
 bool classRegistered = false;
 HWND mainWindow = nullptr;
+// The window the worker's wake-ups go to, for as long as it exists.
+std::atomic<HWND> wakeWindow{nullptr};
 // Set while the message loop runs: a pointer move or key dispatched by any
 // other loop (an error box's) finds no frame buffers to use.
 ViewerInput running{};
@@ -71,7 +76,14 @@ void Paint(HWND window) {
   ValidateRect(window, nullptr);
 }
 
-void SetTitle(void* window, const char* text) { SetWindowTextA(static_cast<HWND>(window), text); }
+// The window is a Unicode one: titles hold names and signs beyond ASCII.
+void SetTitle(void* window, const char* text) {
+  SetWindowTextW(static_cast<HWND>(window), WideText(text).c_str());
+}
+
+void Wake() {
+  if (HWND window = wakeWindow.load(); window != nullptr) PostMessageW(window, kWakeMessage, 0, 0);
+}
 
 void RequestRepaint(void* window) { InvalidateRect(static_cast<HWND>(window), nullptr, FALSE); }
 
@@ -100,23 +112,24 @@ bool PrimaryScreenAreas(ScreenAreas* areas) {
 }
 
 bool OpenMainWindow(const ClientRectangle& client) {
-  WNDCLASSA windowClass{};
+  WNDCLASSW windowClass{};
   windowClass.style = CS_DBLCLKS;
   windowClass.lpfnWndProc = MainWindowProc;
   windowClass.hInstance = programInstance;
-  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   windowClass.lpszClassName = kClassName;
-  if (RegisterClassA(&windowClass) == 0) return false;
+  if (RegisterClassW(&windowClass) == 0) return false;
   classRegistered = true;
 
   RECT frame{client.left, client.top, client.right, client.bottom};
   AdjustWindowRect(&frame, kWindowStyle, FALSE);
-  mainWindow = CreateWindowExA(0, kClassName, "Glintor", kWindowStyle, frame.left, frame.top,
+  mainWindow = CreateWindowExW(0, kClassName, L"Glintor", kWindowStyle, frame.left, frame.top,
                                frame.right - frame.left, frame.bottom - frame.top, nullptr,
                                nullptr, programInstance, nullptr);
   if (mainWindow == nullptr) return false;
   scene.window = mainWindow;
+  wakeWindow = mainWindow;
   windowOperations = {SetTitle, RequestRepaint};
   ShowWindow(mainWindow, SW_SHOW);
   UpdateWindow(mainWindow);
@@ -127,19 +140,20 @@ void RunMessageLoop(const ViewerInput& input) {
   running = input;
   MSG message{};
   // -1 is a failed fetch, which would fail again for ever.
-  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   running = {};
 }
 
 void CloseMainWindow() {
+  wakeWindow = nullptr;
   windowOperations = {};
   scene.window = nullptr;
   if (mainWindow != nullptr) DestroyWindow(mainWindow);
   mainWindow = nullptr;
-  if (classRegistered) UnregisterClassA(kClassName, programInstance);
+  if (classRegistered) UnregisterClassW(kClassName, programInstance);
   classRegistered = false;
   StopImaging();
 }
@@ -172,7 +186,7 @@ bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
 
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
                                 OpenMainWindow,  RunMessageLoop, CloseMainWindow,
-                                WritePng};
+                                WritePng,        Wake};
 
 }  // namespace
 
@@ -203,6 +217,14 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DESTROY:
       if (window == mainWindow) mainWindow = nullptr;
       PostQuitMessage(0);
+      return 0;
+    // Escape and the close button, as the viewer allows: it may put the
+    // close off until its saves are written, then wake us to close.
+    case WM_CLOSE:
+      if (running.mayClose == nullptr || running.mayClose()) DestroyWindow(window);
+      return 0;
+    case kWakeMessage:
+      if (running.woken != nullptr && !running.woken()) DestroyWindow(window);
       return 0;
     case WM_PAINT:
       Paint(window);
@@ -241,24 +263,21 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       if ((GET_KEYSTATE_WPARAM(wParam) & kButtons) == 0) ReleaseCapture();
       return message == WM_XBUTTONUP ? TRUE : 0;
     case WM_TIMER:
-      if (wParam != kRestTimer) return DefWindowProcA(window, message, wParam, lParam);
+      if (wParam != kRestTimer) return DefWindowProcW(window, message, wParam, lParam);
       KillTimer(window, kRestTimer);
       if (running.rested != nullptr) running.rested();
       return 0;
     case WM_KEYUP:
     case WM_SYSKEYUP:  // let go while Alt is held
       if (wParam == VK_SPACE && running.compare != nullptr) running.compare(false);
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_KILLFOCUS:
       // Space let go elsewhere never reaches us.
       if (running.compare != nullptr) running.compare(false);
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     case WM_KEYDOWN:
       // As the close button does: the window goes, and with it the loop.
-      if (wParam == VK_ESCAPE) {
-        DestroyWindow(window);
-        return 0;
-      }
+      if (wParam == VK_ESCAPE) return SendMessageW(window, WM_CLOSE, 0, 0);
       if (IsSaveKey(wParam, lParam) && running.saveFrame != nullptr) {
         running.saveFrame();
         return 0;
@@ -272,9 +291,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         if (running.shapeLight(light)) SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
         return 0;
       }
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
     default:
-      return DefWindowProcA(window, message, wParam, lParam);
+      return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 

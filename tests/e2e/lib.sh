@@ -235,7 +235,8 @@ press() {
   wait_for "the name of the frame saved by $1" eval '[ "$(wc -l <"$dir/stdout")" -ge "$lines" ]'
 }
 
-# end_with escape|close|term: the viewer, ended so, exits 0.
+# end_with escape|close|term|gate: the viewer, ended so, exits 0; `gate`
+# opens the gate of a save that holds up a close.
 end_with() {
   case $1 in
     # To a focused window xdotool sends real key presses; the release then
@@ -243,6 +244,7 @@ end_with() {
     escape) xdotool key --window "$window" Escape 2>/dev/null; xdotool keyup Escape ;;
     close) "$GLINTOR_CLOSE_WINDOW" "$window" || fail "could not ask the window to close" ;;
     term) kill -TERM "$program_pid" ;;
+    gate) rm "$work/gate" ;;
   esac
   finish_program
   [ "$exit_code" = 0 ] || fail "exit code $exit_code after $1: $(said)"

@@ -6,7 +6,8 @@
 # follows the pointer past the edges, to the ends of its range; S, held down,
 # and Ctrl+S save the frame shown beside the picture as two new PNGs; ENDING
 # ends it with exit code 0. On Linux a save that can make no file, or meets
-# a file-size limit, leaves it running, and SIGTERM ends it with 0.
+# a file-size limit, shows a box and leaves it running, and SIGTERM ends it
+# with 0.
 # Usage: viewer.sh linux|wine weighted|uniform WIDTHxHEIGHT escape|close
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -54,8 +55,8 @@ pass "S, held, and Ctrl+S save the frame shown once each"
 [ "$1" = linux ] || exit 0
 
 # A save that can make no file (none can be made in /dev/fd, not even by
-# root), or that a file-size limit cuts short, leaves nothing behind and the
-# viewer running.
+# root), or that a file-size limit cuts short, leaves nothing behind, says
+# why on stderr and in a box, and leaves the viewer running.
 files=$(ls "$dir")
 while IFS='|' read -r limit picture reason; do
   start_program "$dir" bash -c 'ulimit -f "$1" && exec "$2" "$3" 3<"$4"' - "$limit" "$viewer" "$picture" "$picture_file"
@@ -66,6 +67,8 @@ while IFS='|' read -r limit picture reason; do
   [[ "$(said)" == "The frame could not be saved to ${picture%.png}-$mode-"*".png: $reason." ]] ||
     fail "unexpected message: $(said)"
   [ "$(ls "$dir")" = "$files" ] || fail "a failed save left files: $(ls "$dir")"
+  wait_for "the box of the failed save" has_window_named '^Error$'
+  "$GLINTOR_CLOSE_WINDOW" "$(window_named '^Error$')" || fail "could not close the box"
   end_with term
 done <<ROWS
 unlimited|/dev/fd/3|No such file or directory

@@ -91,7 +91,15 @@ render_exact() {
   render "$work/exact.bmp" "$picture_file" "${lights[@]}"
 }
 # The title of a preview: the timing and settings, then the mark.
-title_is_preview() { [[ "$(title)" == "Glintor - "*" fps$suffix (preview)" ]]; }
+# The title of a preview: the timing and settings, then the mark, then what
+# a save does (`saving`); unless one is named, a save that ended lately.
+saving=
+title_is_preview() {
+  local text
+  text=$(title)
+  [[ "$text" == "Glintor - "*" fps$suffix (preview)$saving" ||
+    (-z "$saving" && "$text" == "Glintor - "*" fps$suffix (preview) - saved "*) ]]
+}
 
 # The rest after a move brings the exact frame.
 move $((width / 4)) $((height / 3))
@@ -104,9 +112,11 @@ end_with escape
 # The previews, held: a second viewer, on the same screen, whose pointer
 # never rests. After each move the title marks the preview; S saves the
 # exact frame at full size and shows it.
-export GLINTOR_REST_MILLISECONDS=2000000000
+# Its picture is in a folder of its own, which goes for one save.
+export GLINTOR_REST_MILLISECONDS=2000000000 GLINTOR_SAVE_GATE=$work/gate
+mkdir "$dir/album" && cp "$picture_file" "$dir/album/photo.png" || fail "could not copy the picture"
 xdotool mousemove 0 0
-"$start" "$dir" "$weighted" $(options) photo.png
+"$start" "$dir" "$weighted" $(options) album/photo.png
 wait_for "the second main window" eval 'window=$(window_named "^Glintor") && [ -n "$window" ] && title_is_timing'
 lights=() previews=() pending=850,550
 render_exact
@@ -123,8 +133,9 @@ save_exact() {
   render_exact
   press s
   saved=$(tail -n 1 "$dir/stdout" | tr -d '\r')
+  saved=album/${saved##*[/\\]}
   wait_shows "$work/exact.bmp" "the exact frame after S at ${lights[-1]}"
-  title_is_timing || fail "after S at ${lights[-1]} the title still marks a preview: $(title)"
+  wait_for "the title of the saved ${saved#album/} (no preview)" eval '[[ "$(title)" == *" fps$suffix - saved ${saved#album/}" ]]'
   [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
 }
 preview $((width / 2)) $((height / 5))
@@ -142,7 +153,7 @@ for corner in "0 0 0 1099" "$((width - 1)) 0 1699 1099" "0 $((height - 1)) 0 0" 
   read -r x y column row <<<"$corner"
   preview "$x" "$y"
   save_exact
-  [ "$saved" = "photo-weighted-$column-$row.png" ] || fail "corner $x,$y saved $saved"
+  [ "$saved" = "album/photo-weighted-$column-$row.png" ] || fail "corner $x,$y saved $saved"
 done
 pass "the corners give the picture's corners"
 
@@ -156,4 +167,48 @@ xdotool keyup --window "$window" space
 wait_shows "$work/exact.bmp" "the frame again, at the same light"
 [ "$(title)" = "$title_before" ] || fail "a move while Space was held rendered a frame: $(title)"
 pass "Space shows the reduced picture without the light; the light stays"
-end_with escape
+
+# A save that fails, its folder gone: the title and a box say why, and the
+# viewer goes on.
+rm -r "$dir/album"
+xdotool key --window "$window" s
+wait_for "the box of the failed save" has_window_named '^Error$'
+name=photo-weighted-${lights[-1]/,/-}.png
+[[ "$(title)" == *" - could not save $name: "* ]] || fail "after a failed save the title is $(title)"
+[[ "$(said)" == "The frame could not be saved to album"[/\\]"$name: "*. ]] || fail "stderr says '$(said)'"
+"$GLINTOR_CLOSE_WINDOW" "$(window_named '^Error$')" || fail "could not close the box"
+mkdir "$dir/album"
+pass "a save that fails says why in the title and in a box, and the viewer goes on"
+
+# Saves held before they write (GLINTOR_SAVE_GATE): the window goes on, and
+# the title tells what each save does. Escape during a save closes the
+# window once the file is whole.
+held_save() {
+  : >"$work/gate"
+  render_exact
+  cp "$work/full.bmp" "$work/held.bmp"
+  xdotool key --window "$window" s
+  name=photo-weighted-${lights[-1]/,/-}.png saving=
+  wait_for "the title of the save of $name" eval '[[ "$(title)" == *" fps$suffix - saving $name…" ]]'
+  saving=" - saving $name…"
+}
+# check_held COUNT: the frame saved, whole and exact, one of COUNT files in
+# the folder (no temporary left).
+check_held() {
+  [ "$(compare -metric AE "$dir/album/$name" "$work/held.bmp" null: 2>&1)" = 0 ] || fail "$name is not the frame"
+  [ "$(ls "$dir/album" | wc -l)" = "$1" ] || fail "the folder holds $(ls "$dir/album" | tr '\n' ' ')"
+}
+held_save
+preview $((width / 5)) $((height / 2))
+rm "$work/gate"
+saving=" - saved $name"
+wait_for "the title of the frame saved" title_is_preview
+check_held 1
+pass "previews go on during a save, and the title tells of the save"
+held_save
+xdotool key --window "$window" Escape
+wait_for "the close put off" eval '[[ "$(title)" == *"$saving (closing when saved)" ]]'
+has_window_named "^Glintor" || fail "Escape closed the window during a save"
+end_with gate
+check_held 2
+pass "Escape during a save closes the window once the frame is saved"
