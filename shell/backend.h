@@ -69,7 +69,6 @@ struct ShellBackend {
   void (*runMessageLoop)(const ViewerInput& input);
   // Closes the window, if open, and lets go of the platform.
   void (*closeMainWindow)();
-  PngWriter writePng;
 };
 
 // The backend this program was built with.

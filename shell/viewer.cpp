@@ -8,6 +8,7 @@
 
 #include "available_memory.h"
 #include "frame_file.h"
+#include "png_encoder.h"
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
@@ -307,7 +308,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
 
   shownPicture = picture;
   shownMode = program.modeName;
-  shownWriter = backend.writePng;
+  shownWriter = WritePng;
   backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight});
   backend.closeMainWindow();
   ReleaseEverything();

@@ -250,8 +250,7 @@ void CloseMainWindow() {
 }
 
 const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
-                              OpenMainWindow,     RunMessageLoop, CloseMainWindow,
-                              WritePng};
+                              OpenMainWindow,     RunMessageLoop, CloseMainWindow};
 
 }  // namespace
 

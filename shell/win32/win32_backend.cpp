@@ -171,8 +171,7 @@ bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
 }
 
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
-                                OpenMainWindow,  RunMessageLoop, CloseMainWindow,
-                                WritePng};
+                                OpenMainWindow,  RunMessageLoop, CloseMainWindow};
 
 }  // namespace
 
