@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+constexpr std::size_t kMostThreads = 16;
+
 // Filtered rows are handed to zlib this many bytes at a time (or one row).
 constexpr std::size_t kStageBytes = 64 * 1024;
 
@@ -388,8 +390,9 @@ bool Encode(PngFile& out, std::uint32_t width, std::uint32_t height, const std::
   const auto bandRows = static_cast<std::uint32_t>(
       std::clamp<std::size_t>(settings.bandBytes / rowBytes, 1, height));
   const std::size_t count = (height + std::size_t{bandRows} - 1) / bandRows;
+  // Past a few threads the disk is the limit; each holds its own zlib state.
   unsigned threads = settings.threads != 0 ? settings.threads : std::thread::hardware_concurrency();
-  threads = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, count));
+  threads = static_cast<unsigned>(std::clamp<std::size_t>(threads, 1, std::min<std::size_t>(count, kMostThreads)));
   BandWork work(settings, bgrRows, width, height, bandRows, count, 2 * std::size_t{threads});
   std::vector<std::thread> workers;
   // A thread that cannot start leaves its bands to the others and to this one.
@@ -447,7 +450,12 @@ bool WritePng(const fs::path& file, std::uint32_t width, std::uint32_t height, c
   }
   PngFile out(file);
   reason.clear();
-  bool written = Encode(out, width, height, bgrRows, settings, reason);
+  bool written = false;
+  try {
+    written = Encode(out, width, height, bgrRows, settings, reason);
+  } catch (const std::bad_alloc&) {
+    reason = std::make_error_code(std::errc::not_enough_memory);
+  }
   written = out.Close() && written;
   if (!written && !reason) reason = out.reason();
   if (!written && !reason) reason = std::make_error_code(std::errc::io_error);
