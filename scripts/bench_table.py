@@ -53,7 +53,7 @@ def main():
         match = re.fullmatch(r"Floor/(cast|composite)/(\d+x\d+)", name)
         if match:
             floors[(match[1], match[2])] = milliseconds(run)
-    sizes = sorted({m[0] for name in runs if not name.startswith("Reduce/")
+    sizes = sorted({m[0] for name in runs if not name.startswith(("Reduce/", "Png/"))
                     for m in [re.search(r"\d+x\d+", name)] if m}, key=size_key)
 
     header = ["mode", "size", "light", "ms/frame", "±%", "fps", "ns/px", "cast ms", "comp ms",
@@ -116,6 +116,27 @@ def main():
             ms, cv = milliseconds(runs[f"Threshold/{size}"]), spread.get(f"Threshold/{size}")
             rows.append([size, cell(ms), cell(cv * 100 if cv is not None else None, 1), cell(ms * 1e6 / size_key(size))])
         print_table(header, rows, 1)
+    print_png_table(runs, spread)
+
+
+def print_png_table(runs, spread):
+    """The PNG rows: per frame, each setting's time and file size, and both
+    as ratios to the chosen settings'."""
+    names = [name.split("/")[1:] for name in runs if name.startswith("Png/")]
+    if not names:
+        return
+    print()
+    header = ["PNG of", "settings", "ms", "±%", "MB", "ms/chosen", "size/chosen"]
+    rows = []
+    for frame in dict.fromkeys(frame for frame, _ in names):
+        chosen = runs.get(f"Png/{frame}/chosen")
+        for _, settings in (n for n in names if n[0] == frame):
+            run, cv = runs[f"Png/{frame}/{settings}"], spread.get(f"Png/{frame}/{settings}")
+            ms, size = milliseconds(run), run.get("bytes", 0)
+            rows.append([frame, settings, cell(ms), cell(cv * 100 if cv is not None else None, 1),
+                         cell(size / 1e6, 3), cell(ms / milliseconds(chosen) if chosen else None),
+                         cell(size / chosen["bytes"] if chosen and chosen.get("bytes") else None, 3)])
+    print_table(header, rows, 2)
 
 
 def print_table(header, rows, text_columns):

@@ -4,7 +4,7 @@
 # to it in its proportions. A move shows a preview, rendered from the
 # reduced picture and marked in the title, and a rest the exact frame,
 # reduced; the window's corners give the picture's corners; S saves the
-# exact frame at full size; holding Space shows the reduced picture without
+# exact frame at full size, the bytes of the Linux glintor-render's PNG; holding Space shows the reduced picture without
 # the light. T, pressed first, raises the threshold of both pictures:
 # previews and exact frames. Nothing is looked for within a time: the
 # previews are checked in a second viewer whose rest never comes, where S
@@ -126,6 +126,7 @@ save_exact() {
   wait_shows "$work/exact.bmp" "the exact frame after S at ${lights[-1]}"
   title_is_timing || fail "after S at ${lights[-1]} the title still marks a preview: $(title)"
   [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
+  same_png_as_render "$dir/$saved"
 }
 preview $((width / 2)) $((height / 5))
 preview $((width / 3)) $((height - 9))

@@ -56,12 +56,13 @@ std::vector<std::uint8_t> Bytes(const fs::path& file) {
   return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::string CaseName(const testing::TestParamInfo<Case>& info) {
-  const Case& c = info.param;
+std::string Name(const Case& c) {
   const char* const contents[] = {"flat", "noise", "gradient"};
   return std::to_string(c.width) + "x" + std::to_string(c.height) + "_" + contents[static_cast<int>(c.content)] +
          "_filter" + std::to_string(static_cast<int>(c.filter)) + "_bands" + std::to_string(c.bandBytes);
 }
+void PrintTo(const Case& c, std::ostream* out) { *out << Name(c); }
+std::string CaseName(const testing::TestParamInfo<Case>& info) { return Name(info.param); }
 
 class WritePngTest : public testing::TestWithParam<Case> {};
 
