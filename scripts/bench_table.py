@@ -82,9 +82,9 @@ def main():
                     cell(ms / floor if floor else None),
                     cell(composite / floor_composite if floor_composite and composite is not None else None),
                 ])
-    print_table(header, rows, 3)
-
-    print()
+    if rows:
+        print_table(header, rows, 3)
+        print()
     header = ["size", "floor cast ms", "floor comp ms", "floor ms", "ref Weighted ms", "ref Uniform ms"]
     rows = []
     for size in sizes:
@@ -92,7 +92,8 @@ def main():
         references = [runs.get(f"Reference/{mode}/{size}/centre") for mode in MODES]
         rows.append([size, cell(cast), cell(composite), cell(cast + composite if cast and composite else None)]
                     + [cell(milliseconds(r) if r else None) for r in references])
-    print_table(header, rows, 1)
+    if rows:
+        print_table(header, rows, 1)
 
     reductions = sorted((name.split("/")[1:] for name in runs if name.startswith("Reduce/")),
                         key=lambda sides: (size_key(sides[0]), size_key(sides[1])))
