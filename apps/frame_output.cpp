@@ -6,8 +6,8 @@
 
 #include "bmp_file.h"
 #include "frame_file.h"
+#include "png_encoder.h"
 #include "scene_state.h"
-#include "sdl_backend.h"
 
 namespace fs = std::filesystem;
 

@@ -51,3 +51,4 @@ void RegisterFrameBenchmarks(PictureSize size);
 void RegisterReferenceBenchmarks(PictureSize size);
 void RegisterFloorBenchmarks(PictureSize size);
 void RegisterReductionBenchmarks(PictureSize size);  // those from this size
+void RegisterPngBenchmarks();

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
     RegisterReferenceBenchmarks(size);
     RegisterReductionBenchmarks(size);
   }
+  RegisterPngBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <system_error>
 
-// A platform's PNG encoder (each backend has one): packed B, G, R rows,
-// bottom row first, as a 24-bit PNG. False on any failure, with the
-// system's reason in `reason`; it may leave a partial file: callers write
-// through WriteThroughTemporary.
+// A PNG encoder (png_encoder.h's, the same on every platform): packed B,
+// G, R rows, bottom row first, as a 24-bit PNG. False on any failure, with
+// the system's reason in `reason`; it may leave a partial file: callers
+// write through WriteThroughTemporary.
 using PngWriter = bool (*)(const std::filesystem::path& file, std::uint32_t width,
                            std::uint32_t height, const std::uint8_t* bgrRows,
                            std::error_code& reason);

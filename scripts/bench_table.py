@@ -53,7 +53,7 @@ def main():
         match = re.fullmatch(r"Floor/(cast|composite)/(\d+x\d+)", name)
         if match:
             floors[(match[1], match[2])] = milliseconds(run)
-    sizes = sorted({m[0] for name in runs if not name.startswith("Reduce/")
+    sizes = sorted({m[0] for name in runs if not name.startswith(("Reduce/", "Png/"))
                     for m in [re.search(r"\d+x\d+", name)] if m}, key=size_key)
 
     header = ["mode", "size", "light", "ms/frame", "±%", "fps", "ns/px", "cast ms", "comp ms",
@@ -82,9 +82,9 @@ def main():
                     cell(ms / floor if floor else None),
                     cell(composite / floor_composite if floor_composite and composite is not None else None),
                 ])
-    print_table(header, rows, 3)
-
-    print()
+    if rows:
+        print_table(header, rows, 3)
+        print()
     header = ["size", "floor cast ms", "floor comp ms", "floor ms", "ref Weighted ms", "ref Uniform ms"]
     rows = []
     for size in sizes:
@@ -92,7 +92,8 @@ def main():
         references = [runs.get(f"Reference/{mode}/{size}/centre") for mode in MODES]
         rows.append([size, cell(cast), cell(composite), cell(cast + composite if cast and composite else None)]
                     + [cell(milliseconds(r) if r else None) for r in references])
-    print_table(header, rows, 1)
+    if rows:
+        print_table(header, rows, 1)
 
     reductions = sorted((name.split("/")[1:] for name in runs if name.startswith("Reduce/")),
                         key=lambda sides: (size_key(sides[0]), size_key(sides[1])))
@@ -116,6 +117,27 @@ def main():
             ms, cv = milliseconds(runs[f"Threshold/{size}"]), spread.get(f"Threshold/{size}")
             rows.append([size, cell(ms), cell(cv * 100 if cv is not None else None, 1), cell(ms * 1e6 / size_key(size))])
         print_table(header, rows, 1)
+    print_png_table(runs, spread)
+
+
+def print_png_table(runs, spread):
+    """The PNG rows: per frame, each setting's time and file size, and both
+    as ratios to the chosen settings'."""
+    names = [name.split("/")[1:] for name in runs if name.startswith("Png/")]
+    if not names:
+        return
+    print()
+    header = ["PNG of", "settings", "ms", "±%", "MB", "ms/chosen", "size/chosen"]
+    rows = []
+    for frame in dict.fromkeys(frame for frame, _ in names):
+        chosen = runs.get(f"Png/{frame}/chosen")
+        for _, settings in (n for n in names if n[0] == frame):
+            run, cv = runs[f"Png/{frame}/{settings}"], spread.get(f"Png/{frame}/{settings}")
+            ms, size = milliseconds(run), run.get("bytes", 0)
+            rows.append([frame, settings, cell(ms), cell(cv * 100 if cv is not None else None, 1),
+                         cell(size / 1e6, 3), cell(ms / milliseconds(chosen) if chosen else None),
+                         cell(size / chosen["bytes"] if chosen and chosen.get("bytes") else None, 3)])
+    print_table(header, rows, 2)
 
 
 def print_table(header, rows, text_columns):

@@ -76,7 +76,6 @@ struct ShellBackend {
   void (*runMessageLoop)(const ViewerInput& input);
   // Closes the window, if open, and lets go of the platform.
   void (*closeMainWindow)();
-  PngWriter writePng;
   // From any thread: has the message loop call ViewerInput::woken.
   void (*wake)();
 };

@@ -9,6 +9,7 @@
 #include "available_memory.h"
 #include "frame_file.h"
 #include "frame_saver.h"
+#include "png_encoder.h"
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
@@ -343,7 +344,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   shownPicture = picture;
   shownMode = program.modeName;
   closePutOff = false;
-  StartSaver(backend.writePng, backend.wake);
+  StartSaver(WritePng, backend.wake);
   backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight, MayClose, Woken});
   // The loop ends with saves still queued only when a signal ends the viewer.
   StopSaver(true);

@@ -260,7 +260,7 @@ void CloseMainWindow() {
 
 const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow,
-                              WritePng,           Wake};
+                              Wake};
 
 }  // namespace
 

@@ -16,8 +16,3 @@ LoadResult LoadSourceImage(const std::filesystem::path& fileName);
 // it accepts (tests and the fuzz target let small pictures through).
 LoadResult LoadSourceImageFromBytes(const std::uint8_t* bytes, std::size_t size,
                                     std::int64_t minSide = kMinPictureSide);
-
-// SDL_image's PNG encoder: packed B, G, R rows, bottom row first, as a
-// 24-bit PNG (a PngWriter).
-bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-              const std::uint8_t* bgrRows, std::error_code& reason);

@@ -186,7 +186,7 @@ bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
 
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
                                 OpenMainWindow,  RunMessageLoop, CloseMainWindow,
-                                WritePng,        Wake};
+                                Wake};
 
 }  // namespace
 

@@ -25,11 +25,6 @@ void UseProgramInstance(HINSTANCE instance);
 // `width` and `height`.
 LoadResult LoadSourceImage(const std::filesystem::path& file);
 
-// The Windows Imaging Component's PNG encoder: packed B, G, R rows, bottom
-// row first, as a 24-bit PNG (a PngWriter).
-bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,
-              const std::uint8_t* bgrRows, std::error_code& reason);
-
 // UTF-8 text as the system's wide strings.
 std::wstring WideText(const std::string& utf8);
 

@@ -1,7 +1,7 @@
 #pragma once
 
-// The Windows Imaging Component, which reads PNG and JPEG files and writes
-// PNG files for the Win32 backend.
+// The Windows Imaging Component, which reads PNG and JPEG files for the
+// Win32 backend.
 
 #include <wincodec.h>
 #include <wrl/client.h>

@@ -164,13 +164,28 @@ window_shows_expected() {
   [ "$difference" = 0 ]
 }
 
-# Renders the light sequence so far (lights) with glintor-render and waits
-# until the window shows exactly that frame.
-check_pixels() {
-  local arguments=() light deadline=$((SECONDS + E2E_TIMEOUT))
+# render_lights OUT: glintor-render's frame after the light sequence so far
+# (lights), as OUT's extension says (.bmp or .png).
+render_lights() {
+  local arguments=() light
   for light in "${lights[@]}"; do arguments+=(--light "$light"); done
-  "$expected_render" --mode "$mode" "${arguments[@]}" $(options) "$picture_file" "$work/expected.bmp" >/dev/null ||
+  "$expected_render" --mode "$mode" "${arguments[@]}" $(options) "$picture_file" "$1" >/dev/null ||
     fail "glintor-render failed"
+}
+
+# same_png_as_render FILE: a PNG the viewer saved has the very bytes of the
+# Linux glintor-render's for the lights so far: one encoder, the same file
+# on both platforms.
+same_png_as_render() {
+  render_lights "$work/expected.png"
+  cmp -s "$1" "$work/expected.png" || fail "$1 has other bytes than glintor-render's PNG"
+}
+
+# Renders the light sequence so far with glintor-render and waits until the
+# window shows exactly that frame.
+check_pixels() {
+  local deadline=$((SECONDS + E2E_TIMEOUT))
+  render_lights "$work/expected.bmp"
   difference=unknown
   until window_shows_expected; do
     [ "$SECONDS" -lt "$deadline" ] || fail "after lights ${lights[*]}: $difference pixels differ from glintor-render"

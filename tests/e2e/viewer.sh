@@ -4,7 +4,8 @@
 # glintor-render computes for the same pointer moves; leaving the window
 # changes nothing, unless a button is held, any of them: then the light
 # follows the pointer past the edges, to the ends of its range; S, held down,
-# and Ctrl+S save the frame shown beside the picture as two new PNGs; ENDING
+# and Ctrl+S save the frame shown beside the picture as two new PNGs, with
+# the very bytes of the Linux glintor-render's PNG; ENDING
 # ends it with exit code 0. On Linux a save that can make no file, or meets
 # a file-size limit, shows a box and leaves it running, and SIGTERM ends it
 # with 0.
@@ -50,6 +51,7 @@ end_with "$4"
 for file in "$saved.png" "$saved-2.png"; do
   [ "$(compare -metric AE "$dir/$file" "$work/expected.bmp" null: 2>&1)" = 0 ] || fail "$file is not the frame shown"
   [ "$(identify -format '%[channels] %z' "$dir/$file")" = "srgb 8" ] || fail "$file is not 24-bit RGB"
+  same_png_as_render "$dir/$file"
 done
 pass "S, held, and Ctrl+S save the frame shown once each"
 [ "$1" = linux ] || exit 0

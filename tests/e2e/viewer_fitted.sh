@@ -4,7 +4,7 @@
 # to it in its proportions. A move shows a preview, rendered from the
 # reduced picture and marked in the title, and a rest the exact frame,
 # reduced; the window's corners give the picture's corners; S saves the
-# exact frame at full size; holding Space shows the reduced picture without
+# exact frame at full size, the bytes of the Linux glintor-render's PNG; holding Space shows the reduced picture without
 # the light. T, pressed first, raises the threshold of both pictures:
 # previews and exact frames. Nothing is looked for within a time: the
 # previews are checked in a second viewer whose rest never comes, where S
@@ -137,6 +137,7 @@ save_exact() {
   wait_shows "$work/exact.bmp" "the exact frame after S at ${lights[-1]}"
   wait_for "the title of the saved ${saved#album/} (no preview)" eval '[[ "$(title)" == *" fps$suffix - saved ${saved#album/}" ]]'
   [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
+  same_png_as_render "$dir/$saved"
 }
 preview $((width / 2)) $((height / 5))
 preview $((width / 3)) $((height - 9))
@@ -186,7 +187,6 @@ pass "a save that fails says why in the title and in a box, and the viewer goes 
 held_save() {
   : >"$work/gate"
   render_exact
-  cp "$work/full.bmp" "$work/held.bmp"
   xdotool key --window "$window" s
   name=photo-weighted-${lights[-1]/,/-}.png saving=
   wait_for "the title of the save of $name" eval '[[ "$(title)" == *" fps$suffix - saving $name…" ]]'
@@ -195,7 +195,7 @@ held_save() {
 # check_held COUNT: the frame saved, whole and exact, one of COUNT files in
 # the folder (no temporary left).
 check_held() {
-  [ "$(compare -metric AE "$dir/album/$name" "$work/held.bmp" null: 2>&1)" = 0 ] || fail "$name is not the frame"
+  same_png_as_render "$dir/album/$name"
   [ "$(ls "$dir/album" | wc -l)" = "$1" ] || fail "the folder holds $(ls "$dir/album" | tr '\n' ' ')"
 }
 held_save

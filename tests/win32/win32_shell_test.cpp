@@ -11,6 +11,7 @@
 
 #include "backend.h"
 #include "frame_file.h"
+#include "png_encoder.h"
 #include "renderer.h"
 #include "scene_state.h"
 #include "win32_backend.h"
