@@ -260,7 +260,8 @@ void CloseMainWindow() {
 
 const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow,
-                              WritePng,           Wake};
+                              WritePng,           Wake,
+                              Paint};
 
 }  // namespace
 
