@@ -78,6 +78,8 @@ struct ShellBackend {
   void (*closeMainWindow)();
   // From any thread: has the message loop call ViewerInput::woken.
   void (*wake)();
+  // Paints shownImage at once, before the message loop runs.
+  void (*paintNow)();
 };
 
 // The backend this program was built with.

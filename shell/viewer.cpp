@@ -72,13 +72,21 @@ void ShowFrameOrPicture() {
   }
 }
 
-// The backend's own title operation. The title is the last frame's, then
-// whether that frame is a preview, then what the saves are doing.
+// The backend's own title operation. The title is the last frame's timing
+// and settings, the picture and the light in its pixels, whether that frame
+// is a preview, then what the saves are doing.
 void (*setWindowTitle)(void* window, const char* text) = nullptr;
 std::string frameTitle;
 bool frameIsPreview = false;
 
+// From the window's opening to the first exact frame.
+bool loading = false;
+
 void ShowTitle() {
+  if (loading) {
+    setWindowTitle(scene.window, ("Glintor - loading " + DisplayName(shownPicture.filename()) + "\xE2\x80\xA6").c_str());
+    return;
+  }
   std::string text = frameTitle;
   if (frameIsPreview) text += " (preview)";
   const SaveNews news = SaverNews();
@@ -93,7 +101,10 @@ void ShowTitle() {
 }
 
 void SetTitleOfFrame(void*, const char* text) {
-  frameTitle = text;
+  // A preview's light is the picture pixel under the pointer.
+  const PicturePixel light = reduction.active ? reduction.light : PicturePixel{scene.lightColumn, scene.lightRow};
+  frameTitle = std::string(text) + " - " + DisplayName(shownPicture.filename()) + " at " +
+               std::to_string(light.column) + "," + std::to_string(light.row);
   frameIsPreview = reduction.previewInScene;
   ShowTitle();
 }
@@ -319,6 +330,10 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   if (loaded == LoadResult::UnknownFormat && !named) loaded = LoadResult::NotFound;
   if (loaded != LoadResult::Loaded) return FailStartup(backend, StartupMessage(loaded, pictureName));
 
+  shell = &backend;
+  shownPicture = picture;
+  shownMode = program.modeName;
+  closePutOff = false;
   ScreenAreas areas{};
   if (!backend.screenAreas(&areas)) return FailStartup(backend, kWindowFailedMessage);
   const WindowPlacement placement = PlaceWindow(areas, scene.width, scene.height);
@@ -326,6 +341,8 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   if (windowOperations.setTitle != nullptr) {
     setWindowTitle = windowOperations.setTitle;
     windowOperations.setTitle = SetTitleOfFrame;
+    loading = true;
+    ShowTitle();
   }
 
   const auto clientWidth = static_cast<std::uint16_t>(placement.client.right - placement.client.left);
@@ -338,12 +355,17 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   scene.lightColumn = static_cast<std::uint16_t>(scene.width >> 1);
   scene.lightRow = static_cast<std::uint16_t>(scene.height >> 1);
   reduction.light = {scene.lightColumn, scene.lightRow};
+  // A large picture's exact frame takes a while: meanwhile the window shows
+  // the picture reduced, then the first preview.
+  if (reduction.active) {
+    shownImage = {reduction.previewSource, reduction.width, reduction.height};
+    backend.paintNow();
+    ShowPreview();
+    backend.paintNow();
+  }
+  loading = false;
   RenderExactFrame();
 
-  shell = &backend;
-  shownPicture = picture;
-  shownMode = program.modeName;
-  closePutOff = false;
   StartSaver(WritePng, backend.wake);
   backend.runMessageLoop({PointerMoved, Rested, SaveFrameOfShownPicture, Compare, ShapeLight, MayClose, Woken});
   // The loop ends with saves still queued only when a signal ends the viewer.

@@ -260,7 +260,7 @@ void CloseMainWindow() {
 
 const ShellBackend sdlBackend{LoadSourceImage, ShowError,      ScreenAreasOfDisplay,
                               OpenMainWindow,     RunMessageLoop, CloseMainWindow,
-                              Wake};
+                              Wake,               Paint};
 
 }  // namespace
 

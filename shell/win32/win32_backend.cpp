@@ -81,6 +81,10 @@ void SetTitle(void* window, const char* text) {
   SetWindowTextW(static_cast<HWND>(window), WideText(text).c_str());
 }
 
+void PaintNow() {
+  if (mainWindow != nullptr) RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+}
+
 void Wake() {
   if (HWND window = wakeWindow.load(); window != nullptr) PostMessageW(window, kWakeMessage, 0, 0);
 }
@@ -186,7 +190,7 @@ bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
 
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
                                 OpenMainWindow,  RunMessageLoop, CloseMainWindow,
-                                Wake};
+                                Wake,            PaintNow};
 
 }  // namespace
 

@@ -150,11 +150,14 @@ main_window_shown() {
   [ "$shown" = "$left $top $width $height " ]
 }
 
-# The timing format every frame writes into the title, then the settings.
+# The timing format every frame writes into the title, then the settings,
+# the picture's name and the light.
 title() { xdotool getwindowname "$window"; }
 title_is_timing() {
-  [[ "$(title)" =~ ^Glintor\ -\ [0-9]+\.[0-9]{3}\ msec\ \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\)\ -\ ([0-9]+\.[0-9]{3}|\ *inf)\ fps"$suffix"$ ]]
+  [[ "$(title)" =~ ^Glintor\ -\ [0-9]+\.[0-9]{3}\ msec\ \([0-9]+\.[0-9]{3}\+[0-9]+\.[0-9]{3}\)\ -\ ([0-9]+\.[0-9]{3}|\ *inf)\ fps"$suffix"\ -\ .+\ at\ -?[0-9]+,-?[0-9]+$ ]]
 }
+# at LIGHT: the end of the title of a frame at LIGHT.
+at() { echo " - ${picture_file##*/} at $1"; }
 
 # Whether the window shows exactly the frame check_pixels rendered;
 # difference says how many pixels differ.
@@ -191,6 +194,7 @@ check_pixels() {
     [ "$SECONDS" -lt "$deadline" ] || fail "after lights ${lights[*]}: $difference pixels differ from glintor-render"
     sleep 0.2
   done
+  [[ "$(title)" == *"$(at "${lights[-1]}")" ]] || fail "after lights ${lights[*]} the title is $(title)"
   pass "pixels equal after lights ${lights[*]}$suffix"
 }
 

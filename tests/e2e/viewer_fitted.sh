@@ -97,8 +97,8 @@ saving=
 title_is_preview() {
   local text
   text=$(title)
-  [[ "$text" == "Glintor - "*" fps$suffix (preview)$saving" ||
-    (-z "$saving" && "$text" == "Glintor - "*" fps$suffix (preview) - saved "*) ]]
+  [[ "$text" == "Glintor - "*" fps$suffix$(at "$pending") (preview)$saving" ||
+    (-z "$saving" && "$text" == "Glintor - "*" fps$suffix$(at "$pending") (preview) - saved "*) ]]
 }
 
 # The rest after a move brings the exact frame.
@@ -118,7 +118,8 @@ mkdir "$dir/album" && cp "$picture_file" "$dir/album/photo.png" || fail "could n
 xdotool mousemove 0 0
 "$start" "$dir" "$weighted" $(options) album/photo.png
 wait_for "the second main window" eval 'window=$(window_named "^Glintor") && [ -n "$window" ] && title_is_timing'
-lights=() previews=() pending=850,550
+# The window shows a preview at its centre before the first exact frame.
+lights=() previews=("$((width / 2)),$((height / 2))") pending=850,550
 render_exact
 wait_shows "$work/exact.bmp" "the second viewer's first frame"
 
@@ -135,7 +136,7 @@ save_exact() {
   saved=$(tail -n 1 "$dir/stdout" | tr -d '\r')
   saved=album/${saved##*[/\\]}
   wait_shows "$work/exact.bmp" "the exact frame after S at ${lights[-1]}"
-  wait_for "the title of the saved ${saved#album/} (no preview)" eval '[[ "$(title)" == *" fps$suffix - saved ${saved#album/}" ]]'
+  wait_for "the title of the saved ${saved#album/} (no preview)" eval '[[ "$(title)" == *" fps$suffix$(at "${lights[-1]}") - saved ${saved#album/}" ]]'
   [ "$(compare -metric AE "$dir/$saved" "$work/full.bmp" null: 2>&1)" = 0 ] || fail "$saved is not the full-size frame"
   same_png_as_render "$dir/$saved"
 }
@@ -189,7 +190,7 @@ held_save() {
   render_exact
   xdotool key --window "$window" s
   name=photo-weighted-${lights[-1]/,/-}.png saving=
-  wait_for "the title of the save of $name" eval '[[ "$(title)" == *" fps$suffix - saving $name…" ]]'
+  wait_for "the title of the save of $name" eval '[[ "$(title)" == *" fps$suffix$(at "${lights[-1]}") - saving $name…" ]]'
   saving=" - saving $name…"
 }
 # check_held COUNT: the frame saved, whole and exact, one of COUNT files in
