@@ -29,6 +29,12 @@ WriteOutcome WriteThroughTemporary(
     const std::function<bool(const std::filesystem::path&, std::error_code&)>& write,
     std::error_code& reason);
 
+// The tests hold writes at a gate, to see what the programs do meanwhile:
+// while the file named by GLINTOR_WRITE_GATE exists, WriteThroughTemporary
+// waits with its temporary written but not yet named, and so does a
+// viewer's save before it begins, unless `giveUp` says to go on.
+void WaitAtWriteGate(bool (*giveUp)() = nullptr);
+
 // The errno of the C library call that just failed (EIO if it set none).
 std::error_code ErrnoReason();
 

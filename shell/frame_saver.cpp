@@ -59,16 +59,6 @@ bool Abandoning() {
   return abandoning;
 }
 
-// The tests hold a save before it writes, while the file named by
-// GLINTOR_SAVE_GATE exists, to see what the window does meanwhile.
-void WaitAtGate() {
-  static const char* const gate = std::getenv("GLINTOR_SAVE_GATE");
-  std::error_code error;
-  while (gate != nullptr && *gate != '\0' && fs::exists(fs::u8path(gate), error) && !Abandoning()) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-}
-
 void Fail(const fs::path& target, const std::string& reason) {
   const std::string message = target.empty()
                                   ? "The frame could not be saved: " + reason + "."
@@ -89,7 +79,7 @@ void Write(const Job& job) {
     std::error_code error;
     if (fs::exists(target, error) || fs::is_symlink(target, error)) continue;
     Publish(SaveNews::State::Saving, target);
-    WaitAtGate();
+    WaitAtWriteGate(Abandoning);
     if (Abandoning()) return;
     std::error_code reason;
     const WriteOutcome outcome = WriteThroughTemporary(target, false, write, reason);

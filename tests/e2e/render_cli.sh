@@ -61,16 +61,18 @@ done
 [ -z "$(find "$work" -name '*.partial*')" ] && [ -z "$(ls "$work/none")" ] || fail "a failed write left a file"
 pass "failed writes exit with 1, say why and leave nothing"
 
-# Ended while it writes a large frame, it ends as the signal would and
-# leaves no temporary. A signal ignored when it started (a background job
-# ignores SIGINT unless told not to; nohup) stays ignored: every frame is
-# written.
-"$GLINTOR_SCENE" --size 2000x1500 "$work/large.bmp" && printf '%d,0\n' {0..3} >"$work/row.txt" || fail "no large picture"
-set -- "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/large.bmp"
+# Ended while it writes a frame (held at the gate, its temporary written),
+# it ends as the signal would and leaves no temporary. A signal ignored
+# when it started (a background job ignores SIGINT unless told not to;
+# nohup) stays ignored: every frame is written.
+printf '%d,0\n' {0..3} >"$work/row.txt"
+set -- "$GLINTOR_RENDER" --lights "$work/row.txt" --frames "$work/none/f%d.png" "$work/odd.bmp"
 while read -r signal code start; do
-  eval "$start >/dev/null &"
+  : >"$work/gate"
+  GLINTOR_WRITE_GATE=$work/gate eval "$start >/dev/null &"
   wait_for "a frame being written" eval '[ -n "$(find "$work/none" -name "*.partial*")" ]'
   kill -"$signal" $!
+  rm "$work/gate"
   got=0 && wait $! || got=$?
   [ "$got" = "$code" ] || fail "SIG$signal, $start: exit code $got, not $code"
   [ -z "$(find "$work/none" -name '*.partial*')" ] || fail "SIG$signal left $(ls "$work/none")"

@@ -113,10 +113,11 @@ end_with escape
 # never rests. After each move the title marks the preview; S saves the
 # exact frame at full size and shows it.
 # Its picture is in a folder of its own, which goes for one save.
-export GLINTOR_REST_MILLISECONDS=2000000000 GLINTOR_SAVE_GATE=$work/gate
+export GLINTOR_REST_MILLISECONDS=2000000000
 mkdir "$dir/album" && cp "$picture_file" "$dir/album/photo.png" || fail "could not copy the picture"
 xdotool mousemove 0 0
-"$start" "$dir" "$weighted" $(options) album/photo.png
+# Its writes alone wait at the gate, not those of the expected frames.
+GLINTOR_WRITE_GATE=$work/gate "$start" "$dir" "$weighted" $(options) album/photo.png
 wait_for "the second main window" eval 'window=$(window_named "^Glintor") && [ -n "$window" ] && title_is_timing'
 # The window shows a preview at its centre before the first exact frame.
 lights=() previews=("$((width / 2)),$((height / 2))") pending=850,550
@@ -182,7 +183,7 @@ name=photo-weighted-${lights[-1]/,/-}.png
 mkdir "$dir/album"
 pass "a save that fails says why in the title and in a box, and the viewer goes on"
 
-# Saves held before they write (GLINTOR_SAVE_GATE): the window goes on, and
+# Saves held before they write (GLINTOR_WRITE_GATE): the window goes on, and
 # the title tells what each save does. Escape, and the close button, during
 # a save close the window once the file is whole.
 held_save() {

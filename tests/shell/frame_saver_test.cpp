@@ -51,7 +51,7 @@ class FrameSaver : public ::testing::Test {
   // The saver reads its gate's name once: the same for every test.
   FrameSaver() : folder(fs::temp_directory_path() / ("glintor-saver-" + std::to_string(getpid()))) {
     fs::create_directories(folder);
-    setenv("GLINTOR_SAVE_GATE", gate.c_str(), 1);
+    setenv("GLINTOR_WRITE_GATE", gate.c_str(), 1);
   }
   ~FrameSaver() override { fs::remove_all(folder); }
 
