@@ -223,6 +223,8 @@ bool OpenMainWindow(const ClientRectangle& client) {
   if (mainWindow == nullptr) return false;
   scene.window = mainWindow;
   windowOperations = {SetTitle, RequestRepaint};
+  // The strength keys come as the characters typed.
+  SDL_StartTextInput();
   SDL_ShowWindow(mainWindow);
   Paint();
   return true;
@@ -263,12 +265,26 @@ bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
   if (event.repeat != 0 && (key.sym == SDLK_v || key.sym == SDLK_r)) return false;
   switch (key.sym) {
     case SDLK_t: *light = (key.mod & KMOD_SHIFT) != 0 ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
-    case SDLK_RIGHTBRACKET: *light = LightKey::StrengthUp; return true;
-    case SDLK_LEFTBRACKET: *light = LightKey::StrengthDown; return true;
     case SDLK_v: *light = LightKey::NextView; return true;
     case SDLK_r: *light = LightKey::Restore; return true;
     default: return false;
   }
+}
+
+// The key pressed for the text that follows.
+SDL_Keysym typedWith{};
+
+// A strength key, as the character typed: layouts put +, -, [ and ] on
+// different keys, some behind Shift or AltGr (right Alt, here). Held with
+// Ctrl, the left Alt or the system key it is meant for something else, and
+// with right Alt too where the key types the character by itself (there
+// right Alt is a plain Alt).
+bool ToStrengthKey(const char* text, LightKey* light) {
+  if (text[0] == '\0' || text[1] != '\0' || !StrengthKeyOfCharacter(static_cast<unsigned char>(text[0]), light)) {
+    return false;
+  }
+  if ((typedWith.mod & (KMOD_CTRL | KMOD_LALT | KMOD_GUI)) != 0) return false;
+  return (typedWith.mod & KMOD_RALT) == 0 || typedWith.sym != static_cast<SDL_Keycode>(text[0]);
 }
 
 // Handles one event of the main window; false once the window is closed,
@@ -285,10 +301,16 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
       if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input.compare(false);
       return true;
     case SDL_KEYDOWN:
+      typedWith = event.key.keysym;
       if (event.key.keysym.sym == SDLK_ESCAPE) return event.key.repeat != 0 || !input.mayClose();
       if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
       if (event.key.keysym.sym == SDLK_SPACE && event.key.repeat == 0) input.compare(true);
       if (LightKey light{}; ToLightKey(event.key, &light) && input.shapeLight(light)) {
+        restDue = SDL_GetTicks64() + kRestMilliseconds;
+      }
+      return true;
+    case SDL_TEXTINPUT:
+      if (LightKey light{}; ToStrengthKey(event.text.text, &light) && input.shapeLight(light)) {
         restDue = SDL_GetTicks64() + kRestMilliseconds;
       }
       return true;
