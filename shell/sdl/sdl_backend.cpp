@@ -275,10 +275,10 @@ bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
 SDL_Keysym typedWith{};
 
 // A strength key, as the character typed: layouts put +, -, [ and ] on
-// different keys, some behind Shift or AltGr (right Alt, here). Held with
-// Ctrl, the left Alt or the system key it is meant for something else, and
-// with right Alt too where the key types the character by itself (there
-// right Alt is a plain Alt).
+// different keys, some behind Shift or AltGr (which SDL reports as right
+// Alt). Held with Ctrl, the left Alt or the system key it is meant for
+// something else, and so with right Alt where the key types the character
+// by itself: there right Alt is a plain Alt.
 bool ToStrengthKey(const char* text, LightKey* light) {
   if (text[0] == '\0' || text[1] != '\0' || !StrengthKeyOfCharacter(static_cast<unsigned char>(text[0]), light)) {
     return false;
