@@ -7,7 +7,7 @@
 #include "startup_messages.h"
 #include "window_geometry.h"
 
-// The keys that shape the light: T and Shift+T, ] and [, V, R.
+// The keys that shape the light: T and Shift+T, + and -, ] and [, V, R.
 enum class LightKey : std::uint8_t {
   ThresholdUp,
   ThresholdDown,
@@ -16,6 +16,18 @@ enum class LightKey : std::uint8_t {
   NextView,
   Restore,  // the settings the viewer was started with
 };
+
+// The characters that change the strength, however the keyboard's layout
+// types them (AltGr too): + and ] raise it, - and [ lower it, and = raises
+// it as the unshifted + key of US and French keyboards; the keypad's + and
+// - type them too.
+inline bool StrengthKeyOfCharacter(std::uint32_t character, LightKey* key) {
+  switch (character) {
+    case '+': case '=': case ']': *key = LightKey::StrengthUp; return true;
+    case '-': case '[': *key = LightKey::StrengthDown; return true;
+    default: return false;
+  }
+}
 
 // What the viewer does with the user's input.
 struct ViewerInput {

@@ -20,8 +20,9 @@ void PrintUsage(std::FILE* stream, const char* programName) {
                "the light. S or Ctrl+S saves the exact frame, at the picture's full size,\n"
                "as a PNG beside the picture; Escape or the close button ends.\n"
                "Options, which shape the light (OPTION=VALUE too: --threshold=200):\n%s"
-               "Keys: T and Shift+T raise and lower the threshold by 16, ] and [ the\n"
-               "strength by 10; V shows the next view; R goes back to the options given.\n",
+               "Keys: T and Shift+T raise and lower the threshold by 16, + and - the\n"
+               "strength by 10 (the keypad's too; ] and [ as well, and = as +, however the\n"
+               "keyboard types them); V shows the next view; R goes back to the options given.\n",
                programName, kLightOptionsHelp);
 }
 

@@ -13,11 +13,27 @@ ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16
   return client;
 }
 
+namespace {
+
+// How far [from, to) must move to lie within [low, high), which it fits.
+std::int32_t IntoRange(std::int32_t from, std::int32_t to, std::int32_t low, std::int32_t high) {
+  return from < low ? low - from : to > high ? high - to : 0;
+}
+
+}  // namespace
+
 WindowPlacement PlaceWindow(const ScreenAreas& areas, std::uint16_t width, std::uint16_t height) {
   const std::int64_t roomWidth = std::int64_t{areas.usable.right} - areas.usable.left - areas.frameWidth;
   const std::int64_t roomHeight = std::int64_t{areas.usable.bottom} - areas.usable.top - areas.frameHeight;
   if (width <= roomWidth && height <= roomHeight) {
-    return {CentreClientRectangle(areas.screen, width, height), false};
+    ClientRectangle client = CentreClientRectangle(areas.screen, width, height);
+    // Centred on the screen, its frame may reach over a panel: then it is
+    // moved just within the usable area, where it fits.
+    const std::int32_t outerLeft = client.left - areas.frameLeft, outerTop = client.top - areas.frameTop;
+    const std::int32_t dx = IntoRange(outerLeft, outerLeft + width + areas.frameWidth, areas.usable.left, areas.usable.right);
+    const std::int32_t dy = IntoRange(outerTop, outerTop + height + areas.frameHeight, areas.usable.top, areas.usable.bottom);
+    client = {client.left + dx, client.top + dy, client.right + dx, client.bottom + dy};
+    return {client, false};
   }
   // The side that limits the factor gets the whole room; the other is
   // rounded to the nearest pixel: round(side * room / limiting side).

@@ -18,8 +18,8 @@ ClientRectangle CentreClientRectangle(const ClientRectangle& screen, std::uint16
 
 // Where a window can go: the whole primary screen, the part of it that
 // windows may cover (without task bars and docks), and how much the
-// window's frame adds around its client area (nothing where the window
-// manager puts the frame outside the client's position).
+// window's frame (title bar and borders) adds around its client area:
+// nothing where no window manager tells.
 struct ScreenAreas {
   ClientRectangle screen;
   ClientRectangle usable;
@@ -33,7 +33,8 @@ struct WindowPlacement {
 };
 
 // A picture whose window fits the usable area is shown 1:1 in a client area
-// centred on the screen. A larger one is reduced by the largest factor
+// centred on the screen, moved just within the usable area where its frame
+// would reach over a panel. A larger one is reduced by the largest factor
 // under 1 with which its window fits, each side rounded to the nearest
 // pixel and at least 1, the window centred on the usable area.
 WindowPlacement PlaceWindow(const ScreenAreas& areas, std::uint16_t width, std::uint16_t height);

@@ -14,7 +14,11 @@
 #include "window_link.h"
 
 #if defined(GLINTOR_HAVE_X11)
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+
+#include <vector>
 #endif
 
 namespace {
@@ -120,8 +124,78 @@ void ShowError(const char* text) {
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, "Error", text, nullptr);
 }
 
-// The window manager, if any, frames the window outside the client area
-// SDL places: no frame to count.
+#if defined(GLINTOR_HAVE_X11)
+// A property of 32-bit items of the given type; empty if there is none.
+std::vector<long> WindowProperty(Display* display, Window window, const char* name, Atom type) {
+  Atom actualType = None;
+  int format = 0;
+  unsigned long count = 0, left = 0;
+  unsigned char* data = nullptr;
+  std::vector<long> items;
+  if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type, &actualType,
+                         &format, &count, &left, &data) == Success &&
+      actualType == type && format == 32 && data != nullptr) {
+    const auto* values = reinterpret_cast<const long*>(data);
+    items.assign(values, values + count);
+  }
+  if (data != nullptr) XFree(data);
+  return items;
+}
+
+// Whether a window manager runs (its check window names itself: one that
+// has gone leaves a stale name on the root) that tells a window's frame
+// before the window is shown.
+bool ManagerTellsFrames(Display* display) {
+  const Window root = DefaultRootWindow(display);
+  const std::vector<long> manager = WindowProperty(display, root, "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+  if (manager.size() != 1 ||
+      WindowProperty(display, static_cast<Window>(manager[0]), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW) != manager) {
+    return false;
+  }
+  const std::vector<long> supported = WindowProperty(display, root, "_NET_SUPPORTED", XA_ATOM);
+  const auto asked = static_cast<long>(XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False));
+  return std::find(supported.begin(), supported.end(), asked) != supported.end();
+}
+
+// The frame (title bar and borders) the window manager will put around a
+// window like ours, asked for with a hidden window of the same kind:
+// left, right, top and bottom. False where none is told.
+bool FrameOfWindows(std::int32_t frame[4]) {
+  SDL_Window* probe = SDL_CreateWindow("", 0, 0, 100, 100, SDL_WINDOW_HIDDEN);
+  if (probe == nullptr) return false;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  bool told = false;
+  if (SDL_GetWindowWMInfo(probe, &info) == SDL_TRUE && info.subsystem == SDL_SYSWM_X11 &&
+      ManagerTellsFrames(info.info.x11.display)) {
+    Display* display = info.info.x11.display;
+    const Window window = info.info.x11.window;
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = window;
+    request.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    request.xclient.format = 32;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    // The manager sets the property at once; the deadline is for one that
+    // never does, which leaves the window unframed as without a manager.
+    for (const Uint64 deadline = SDL_GetTicks64() + 2000; !told && SDL_GetTicks64() < deadline; SDL_Delay(5)) {
+      const std::vector<long> sides = WindowProperty(display, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+      told = sides.size() == 4;
+      for (std::size_t side = 0; told && side < 4; ++side) {
+        frame[side] = static_cast<std::int32_t>(std::clamp<long>(sides[side], 0, 4096));
+      }
+    }
+  }
+  SDL_DestroyWindow(probe);
+  return told;
+}
+#endif
+
+// Where the window manager puts the window's frame: its top-left corner at
+// the position asked for, the client area inside it.
+std::int32_t frameLeft = 0, frameTop = 0;
+
 bool ScreenAreasOfDisplay(ScreenAreas* areas) {
   SDL_Rect bounds{}, usable{};
   if (!StartVideo() || SDL_GetDisplayBounds(0, &bounds) != 0) return false;
@@ -129,16 +203,28 @@ bool ScreenAreasOfDisplay(ScreenAreas* areas) {
   *areas = {};
   areas->screen = {bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h};
   areas->usable = {usable.x, usable.y, usable.x + usable.w, usable.y + usable.h};
+#if defined(GLINTOR_HAVE_X11)
+  if (std::int32_t frame[4]{}; FrameOfWindows(frame)) {
+    areas->frameLeft = frame[0];
+    areas->frameTop = frame[2];
+    areas->frameWidth = frame[0] + frame[1];
+    areas->frameHeight = frame[2] + frame[3];
+  }
+#endif
+  frameLeft = areas->frameLeft;
+  frameTop = areas->frameTop;
   return true;
 }
 
 bool OpenMainWindow(const ClientRectangle& client) {
   if (!StartVideo()) return false;
-  mainWindow = SDL_CreateWindow("Glintor", client.left, client.top, client.right - client.left,
-                                client.bottom - client.top, SDL_WINDOW_HIDDEN);
+  mainWindow = SDL_CreateWindow("Glintor", client.left - frameLeft, client.top - frameTop,
+                                client.right - client.left, client.bottom - client.top, SDL_WINDOW_HIDDEN);
   if (mainWindow == nullptr) return false;
   scene.window = mainWindow;
   windowOperations = {SetTitle, RequestRepaint};
+  // The strength keys come as the characters typed.
+  SDL_StartTextInput();
   SDL_ShowWindow(mainWindow);
   Paint();
   return true;
@@ -179,12 +265,26 @@ bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
   if (event.repeat != 0 && (key.sym == SDLK_v || key.sym == SDLK_r)) return false;
   switch (key.sym) {
     case SDLK_t: *light = (key.mod & KMOD_SHIFT) != 0 ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
-    case SDLK_RIGHTBRACKET: *light = LightKey::StrengthUp; return true;
-    case SDLK_LEFTBRACKET: *light = LightKey::StrengthDown; return true;
     case SDLK_v: *light = LightKey::NextView; return true;
     case SDLK_r: *light = LightKey::Restore; return true;
     default: return false;
   }
+}
+
+// The key pressed for the text that follows.
+SDL_Keysym typedWith{};
+
+// A strength key, as the character typed: layouts put +, -, [ and ] on
+// different keys, some behind Shift or AltGr (which SDL reports as right
+// Alt). Held with Ctrl, the left Alt or the system key it is meant for
+// something else, and so with right Alt where the key types the character
+// by itself: there right Alt is a plain Alt.
+bool ToStrengthKey(const char* text, LightKey* light) {
+  if (text[0] == '\0' || text[1] != '\0' || !StrengthKeyOfCharacter(static_cast<unsigned char>(text[0]), light)) {
+    return false;
+  }
+  if ((typedWith.mod & (KMOD_CTRL | KMOD_LALT | KMOD_GUI)) != 0) return false;
+  return (typedWith.mod & KMOD_RALT) == 0 || typedWith.sym != static_cast<SDL_Keycode>(text[0]);
 }
 
 // Handles one event of the main window; false once the window is closed,
@@ -201,10 +301,16 @@ bool MainWindowProc(const SDL_Event& event, const ViewerInput& input) {
       if (event.window.event == SDL_WINDOWEVENT_FOCUS_LOST) input.compare(false);
       return true;
     case SDL_KEYDOWN:
+      typedWith = event.key.keysym;
       if (event.key.keysym.sym == SDLK_ESCAPE) return event.key.repeat != 0 || !input.mayClose();
       if (IsSaveKey(event.key.keysym) && event.key.repeat == 0) input.saveFrame();
       if (event.key.keysym.sym == SDLK_SPACE && event.key.repeat == 0) input.compare(true);
       if (LightKey light{}; ToLightKey(event.key, &light) && input.shapeLight(light)) {
+        restDue = SDL_GetTicks64() + kRestMilliseconds;
+      }
+      return true;
+    case SDL_TEXTINPUT:
+      if (LightKey light{}; ToStrengthKey(event.text.text, &light) && input.shapeLight(light)) {
         restDue = SDL_GetTicks64() + kRestMilliseconds;
       }
       return true;

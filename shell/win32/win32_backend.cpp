@@ -180,12 +180,19 @@ bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
   if (repeated && (key == 'V' || key == 'R')) return false;
   switch (key) {
     case 'T': *light = IsHeld(VK_SHIFT) ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
-    case VK_OEM_6: *light = LightKey::StrengthUp; return true;  // ] on a US keyboard
-    case VK_OEM_4: *light = LightKey::StrengthDown; return true;  // [
     case 'V': *light = LightKey::NextView; return true;
     case 'R': *light = LightKey::Restore; return true;
     default: return false;
   }
+}
+
+// A strength key, as the character typed: layouts put +, -, [ and ] on
+// different keys, some behind Shift or AltGr. AltGr comes as Ctrl and Alt
+// held together; Ctrl alone, or the system key, means something else, and
+// Alt alone types no such character (its keys come as system keys).
+bool ToStrengthKey(WPARAM character, LightKey* light) {
+  if ((IsHeld(VK_CONTROL) && !IsHeld(VK_MENU)) || IsHeld(VK_LWIN) || IsHeld(VK_RWIN)) return false;
+  return StrengthKeyOfCharacter(static_cast<std::uint32_t>(character), light);
 }
 
 const ShellBackend win32Backend{LoadSourceImage, ShowError,      PrimaryScreenAreas,
@@ -292,6 +299,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       }
       if (LightKey light{}; running.shapeLight != nullptr && ToLightKey(wParam, lParam, &light)) {
         // As after a pointer move: the exact frame once the keys rest.
+        if (running.shapeLight(light)) SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
+        return 0;
+      }
+      return DefWindowProcW(window, message, wParam, lParam);
+    case WM_CHAR:
+      if (LightKey light{}; running.shapeLight != nullptr && ToStrengthKey(wParam, &light)) {
         if (running.shapeLight(light)) SetTimer(window, kRestTimer, kRestMilliseconds, nullptr);
         return 0;
       }

@@ -103,9 +103,11 @@ finish_program() {
 }
 
 # Id of the top-level window whose name matches the extended regex, if any.
+# The whole tree is read: under a window manager it outgrows a pipe, and a
+# reader that stopped early would fail the pipe.
 window_named() {
   xwininfo -root -tree 2>/dev/null |
-    awk -v pattern="$1" 'match($0, /"[^"]*"/) && substr($0, RSTART + 1, RLENGTH - 2) ~ pattern { print $1; exit }'
+    awk -v pattern="$1" '!found && match($0, /"[^"]*"/) && substr($0, RSTART + 1, RLENGTH - 2) ~ pattern { print $1; found = 1 }'
 }
 has_window_named() { [ -n "$(window_named "$1")" ]; }
 

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A viewer started with options that shape the light, then its keys: T and
 # Shift+T move the threshold by 16, no further than 255 and 0 (from 15 as
-# from 16); ] and [ the strength by 10; V steps through the views; R brings
-# back the options' settings, with no threshold. After each step the window
-# shows what glintor-render renders for the same lights and settings, and
-# the title names the settings. The
+# from 16); ] and [ the strength by 10, and so do + (or =) and -, on a
+# German keyboard too (its own + and - keys, the keypad's, ] behind AltGr);
+# V steps through the views; R brings back the options' settings, with no
+# threshold. After each step the window shows what glintor-render renders
+# for the same lights and settings, and the title names the settings. The
 # keys come while the light is where it started: a frame keeps the light's
 # own pixel from the last frame that lit it, which glintor-render, with one
 # set of settings for all its frames, would not repeat. Then Space.
@@ -16,19 +17,27 @@ suffix=" - strength 60%, tint FFC890"
 start_viewer uniform 160x120 keys.png
 find_main_window
 check_first_frame
-while IFS='|' read -r keys settings; do
+# Wine reads a key's character with the AltGr of the last key it was told
+# of: AltGr is typed alone.
+need_tools setxkbmap
+layout=us
+while IFS='|' read -r keyboard keys settings; do
+  [ "$keyboard" = "$layout" ] || { setxkbmap "$keyboard" && layout=$keyboard; } || fail "no $keyboard layout"
   xdotool key --window "$window" $keys
   suffix=$settings
   wait_for "the title to end in '$suffix' after $keys" title_is_timing
   check_pixels
 done <<'STEPS'
-t| - threshold 16, strength 60%, tint FFC890
-bracketright bracketright v| - threshold 16, strength 80%, tint FFC890, view rays
-v| - threshold 16, strength 80%, tint FFC890, view emission
-t t t t t shift+t bracketleft v v| - threshold 80, strength 70%, tint FFC890, view rays
-r| - strength 60%, tint FFC890
-t t t t t t t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
-shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t| - strength 60%, tint FFC890
+us|t| - threshold 16, strength 60%, tint FFC890
+us|bracketright plus equal minus v| - threshold 16, strength 80%, tint FFC890, view rays
+us|v| - threshold 16, strength 80%, tint FFC890, view emission
+us|t t t t t shift+t bracketleft v v| - threshold 80, strength 70%, tint FFC890, view rays
+us|r| - strength 60%, tint FFC890
+us|t t t t t t t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
+us|shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t| - strength 60%, tint FFC890
+de|plus KP_Add t v| - threshold 16, strength 80%, tint FFC890, view rays
+de|r minus KP_Subtract| - strength 40%, tint FFC890
+de|bracketright| - strength 50%, tint FFC890
 STEPS
 move_pointer $((width / 4)) $((height / 3))
 
