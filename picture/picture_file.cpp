@@ -328,6 +328,8 @@ PictureFormat FormatOf(const std::uint8_t* start, std::size_t size) {
 LoadResult CheckBeforeDecoding(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
                                std::int64_t minSide) {
   *header = PictureHeader{};
+  // Another picture is being read: the last one's profile is no more.
+  SetSourceColourProfile(nullptr);
   std::uint8_t start[8] = {};
   header->format = FormatOf(start, read(0, start, sizeof start));
   LoadResult verdict = LoadResult::UnknownFormat;
