@@ -108,27 +108,50 @@ unsigned PngChannels(unsigned colourType, unsigned bitDepth) {
 // IEND. Zero if a chunk runs past the end of the file, IEND is missing or
 // not empty, or a critical chunk (a capital first letter: PLTE, IDAT, IEND)
 // has a wrong checksum: Linux's decoder refuses such a file, Windows' shows
-// it. An ancillary chunk's checksum decides nothing; both read on.
-std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize, std::uint64_t at) {
+// it. An ancillary chunk's checksum decides nothing; both read on. Of those,
+// the first eXIf, and the first iCCP or sRGB, are read into the header
+// when their checksums hold.
+std::uint64_t PngPixelDataBytes(const ReadAt& read, std::uint64_t fileSize, std::uint64_t at,
+                                PictureHeader* header) {
   constexpr std::uint32_t kLongestChunk = 0x7FFFFFFF;
   FileWalk walk(read, fileSize, at);
   std::uint64_t pixelData = 0;
+  bool haveExif = false;
   for (std::uint8_t chunk[8]; walk.Read(chunk, sizeof chunk);) {
     const std::uint32_t length = BigEndian32(chunk);
     const bool end = std::memcmp(chunk + 4, "IEND", 4) == 0;
     if (length > kLongestChunk || (end && length != 0)) return 0;
     if (std::memcmp(chunk + 4, "IDAT", 4) == 0) pixelData += length;
-    if ((chunk[4] & 0x20) != 0) {
+    // EXIF is at most 64 kB in a JPEG, and so where it came from.
+    const bool exif = !haveExif && std::memcmp(chunk + 4, "eXIf", 4) == 0 && length <= 0xFFFF;
+    const bool profile = header->profile.Empty() &&
+                         ((std::memcmp(chunk + 4, "iCCP", 4) == 0 && length <= kMostProfileBytes) ||
+                          (std::memcmp(chunk + 4, "sRGB", 4) == 0 && length == 1));
+    const bool ancillary = (chunk[4] & 0x20) != 0;
+    if (ancillary && !exif && !profile) {
       if (!walk.Skip(std::uint64_t{length} + 4)) return 0;  // the data and its checksum
       continue;
     }
     std::uint32_t crc = Crc32(~0u, chunk + 4, 4);
-    const auto add = [&crc](const std::uint8_t* bytes, std::size_t size) {
+    std::vector<std::uint8_t> data;
+    const auto add = [&](const std::uint8_t* bytes, std::size_t size) {
       crc = Crc32(crc, bytes, size);
+      if (ancillary) data.insert(data.end(), bytes, bytes + size);
     };
     std::uint8_t stored[4];
-    if (!walk.Pass(length, add) || !walk.Read(stored, sizeof stored) || !ChecksumHolds(crc, stored)) {
+    if (!walk.Pass(length, add) || !walk.Read(stored, sizeof stored)) return 0;
+    if (!ChecksumHolds(crc, stored)) {
+      if (ancillary) continue;
       return 0;
+    }
+    if (exif) {
+      haveExif = true;
+      header->orientation = ExifOrientation(data.data(), data.size());
+    } else if (profile && chunk[4] == 's') {
+      header->profile.srgb = data[0] <= 3;  // the rendering intents
+      header->profile.renderingIntent = header->profile.srgb ? data[0] : 0;
+    } else if (profile) {
+      header->profile.icc = IccFromPngChunk(data.data(), data.size());
     }
     if (end) return pixelData;
   }
@@ -157,7 +180,7 @@ LoadResult CheckPng(const ReadAt& read, std::uint64_t fileSize, PictureHeader* h
   // cannot be decoded into rows.
   const auto width = static_cast<std::uint64_t>(header->width);
   const std::uint64_t rowBytes = 1 + (width * channels * bitDepth + 7) / 8;
-  const std::uint64_t pixelData = PngPixelDataBytes(read, fileSize, sizeof start);
+  const std::uint64_t pixelData = PngPixelDataBytes(read, fileSize, sizeof start, header);
   if (pixelData == 0 || pixelData < rowBytes * static_cast<std::uint64_t>(header->height) / kDeflateBestRatio) {
     return LoadResult::NotFound;
   }
@@ -218,7 +241,8 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
                      std::int64_t minSide) {
   FileWalk walk(read, fileSize, 2);
   JpegCoding coding{};
-  bool haveFrame = false;
+  bool haveFrame = false, haveExif = false;
+  IccChunks icc;
   unsigned scans = 0;
   std::uint64_t blocks = 0, entropyBytes = 0;
   // Every segment we read fits, a DHT of eight tables too.
@@ -233,6 +257,7 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
     if (kind < 0xC0) return LoadResult::NotFound;  // reserved: no decoder reads on
     if (kind == 0xD9) {
       if (scans == 0 || entropyBytes < blocks / 8) return LoadResult::NotFound;
+      header->profile.icc = icc.Joined();
       return LoadResult::Loaded;
     }
     if (kind == 0xD8 || !walk.Read(marker + 2, 2)) return LoadResult::NotFound;
@@ -240,6 +265,18 @@ LoadResult CheckJpeg(const ReadAt& read, std::uint64_t fileSize, PictureHeader* 
     if (length < 2) return LoadResult::NotFound;
     const bool isFrame = kind >= 0xC0 && kind <= 0xCF && kind != 0xC4 && kind != 0xC8 && kind != 0xCC;
     const bool isTables = kind == 0xC4, isRestartInterval = kind == 0xDD, isScan = kind == 0xDA;
+    // APP1 may hold EXIF, APP2 a chunk of a colour profile.
+    if (kind == 0xE1 || kind == 0xE2) {
+      if (!walk.Read(segment.data(), length - 2)) return LoadResult::NotFound;
+      constexpr std::uint8_t kExif[6] = {'E', 'x', 'i', 'f', 0, 0};
+      if (kind == 0xE2) {
+        icc.Add(segment.data(), length - 2);
+      } else if (!haveExif && length - 2 >= sizeof kExif && std::memcmp(segment.data(), kExif, sizeof kExif) == 0) {
+        haveExif = true;
+        header->orientation = ExifOrientation(segment.data() + sizeof kExif, length - 2 - sizeof kExif);
+      }
+      continue;
+    }
     if (!isFrame && !isTables && !isRestartInterval && !isScan) {
       if (!walk.Skip(length - 2)) return LoadResult::NotFound;
       continue;
@@ -291,6 +328,8 @@ PictureFormat FormatOf(const std::uint8_t* start, std::size_t size) {
 LoadResult CheckBeforeDecoding(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
                                std::int64_t minSide) {
   *header = PictureHeader{};
+  // Another picture is being read: the last one's profile is no more.
+  SetSourceColourProfile(nullptr);
   std::uint8_t start[8] = {};
   header->format = FormatOf(start, read(0, start, sizeof start));
   LoadResult verdict = LoadResult::UnknownFormat;

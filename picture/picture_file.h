@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "bmp_file.h"
+#include "picture_details.h"
 #include "source_image.h"
 #include "startup_messages.h"
 
@@ -23,6 +24,10 @@ struct PictureHeader {
   std::int64_t width;
   std::int64_t height;
   BmpHeader bmp;  // BMP files only
+  // PNG and JPEG files only: how the decoded rows are to be turned, and
+  // the colour profile.
+  Orientation orientation = kAsStored;
+  ColourProfile profile;
 };
 
 // Reads up to `size` bytes at `offset` of the file; how many it read.
@@ -32,7 +37,8 @@ using ReadAt = std::function<std::size_t(std::uint64_t offset, std::uint8_t* buf
 // learns of it: the format (UnknownFormat for bytes of no format we read),
 // a header that makes sense, the sides, an encoding we decode exactly, a
 // file long enough for the pixels its header promises, and the memory the
-// picture will need while it is shown.
+// picture will need while it is shown. Reads the orientation and the
+// colour profile on the way.
 LoadResult CheckBeforeDecoding(const ReadAt& read, std::uint64_t fileSize, PictureHeader* header,
                                std::int64_t minSide = kMinPictureSide);
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "picture_details.h"
 #include "startup_messages.h"
 
 // The smallest side the viewer accepts. Tests and the fuzz target pass a
@@ -24,9 +25,13 @@ struct PictureRows {
   unsigned bytesPerPixel;        // in memory, 3 or 4
   const std::uint8_t* bottomRow; // first byte of the bottom row
   std::ptrdiff_t rowStep;        // bytes from a row to the one above it
+  Orientation orientation = kAsStored;      // how the rows are to be turned
+  const ColourProfile* profile = nullptr;   // none when null
 };
 
 // Checks the picture, then sets width and height of the scene and fills a
-// new `source` with packed rows, bottom row first. On any failure the scene's
-// `source` stays null.
+// new `source` with packed rows of the upright picture, bottom row first,
+// turning the rows as their orientation says while it copies them; keeps
+// the colour profile as the source's. On any failure the scene's `source`
+// stays null and there is no profile.
 LoadResult FillSource(const PictureRows& picture, std::int64_t minSide = kMinPictureSide);

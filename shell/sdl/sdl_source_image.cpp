@@ -17,7 +17,8 @@
 
 namespace {
 
-LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel, std::int64_t minSide) {
+LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel, const PictureHeader& header,
+                           std::int64_t minSide) {
   // SDL hands rows top row first, each padded to its pitch.
   const auto pitch = static_cast<std::ptrdiff_t>(surface->pitch);
   const auto* top = static_cast<const std::uint8_t*>(surface->pixels);
@@ -28,6 +29,9 @@ LoadResult FillFromSurface(SDL_Surface* surface, unsigned fileBitsPerPixel, std:
   rows.bytesPerPixel = surface->format->BytesPerPixel;
   rows.bottomRow = top + (std::ptrdiff_t{surface->h} - 1) * pitch;
   rows.rowStep = -pitch;
+  // Neither libjpeg nor libpng turns a picture by its EXIF orientation.
+  rows.orientation = header.orientation;
+  rows.profile = &header.profile;
   return FillSource(rows, minSide);
 }
 
@@ -87,13 +91,13 @@ LoadResult LoadFrom(SDL_RWops* file, std::int64_t minSide) {
   if (surface->w != header.width || surface->h != header.height) {
     result = LoadResult::NotFound;
   } else if (IsBlueGreenRedInMemory(surface->format->format)) {
-    result = FillFromSurface(surface, fileBitsPerPixel, minSide);
+    result = FillFromSurface(surface, fileBitsPerPixel, header, minSide);
   } else {
     // Other layouts (bit fields, RGB order, palettes, grey) are converted,
     // not guessed at; alpha is dropped.
     SDL_Surface* converted = SDL_ConvertSurfaceFormat(surface, SDL_PIXELFORMAT_BGR24, 0);
     result = converted == nullptr ? LoadResult::OutOfMemory
-                                  : FillFromSurface(converted, fileBitsPerPixel, minSide);
+                                  : FillFromSurface(converted, fileBitsPerPixel, header, minSide);
     SDL_FreeSurface(converted);
   }
   SDL_FreeSurface(surface);

@@ -173,6 +173,10 @@ LoadResult DecodeWithImaging(const fs::path& file, const PictureHeader& header) 
   delivered.bytesPerPixel = 4;
   delivered.bottomRow = rows.get() + rowBytes * (height - 1);
   delivered.rowStep = -static_cast<std::ptrdiff_t>(rowBytes);
+  // The component hands the pixels as stored, whatever the EXIF
+  // orientation: they are turned while copied, as on every platform.
+  delivered.orientation = header.orientation;
+  delivered.profile = &header.profile;
   return FillSource(delivered);
 }
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # glintor-render from the command line: --frames and --lights, PNG and BMP
 # output, failed writes (exit 1) with the system's reason, SIGINT and SIGTERM
-# and usage errors (exit 2), none of which may leave a file behind, and the
-# options that shape the light.
+# and usage errors (exit 2), none of which may leave a file behind, the
+# options that shape the light, and a photo stored sideways.
+# Usage: render_cli.sh PICTURES_DIR
 source "$(dirname "$0")/lib.sh"
-need_tools compare convert python3
+pictures=$1
+need_tools compare convert identify python3
 
 # expect CODE ARGUMENTS...: glintor-render exits with CODE and, if it fails,
 # says something on stderr.
@@ -150,6 +152,16 @@ expect 0 --light=-101,-100 --light 201,199 --light -40,30 "$work/odd.bmp" "$work
 expect 0 --light=-40,30 "$work/odd.bmp" "$work/joined.bmp"
 same "$work/outside.bmp" "$work/joined.bmp"
 pass "lights outside the picture, to the ends of their range"
+
+# Stored sideways with EXIF orientation 6: the frame is upright, its light
+# at the upright picture's top right corner, as from the upright photo
+# (within the JPEG decoder's rounding).
+expect 0 --light 103,119 "$pictures/jpeg/orientation-6.jpg" "$work/turned.png"
+expect 0 --light 103,119 "$pictures/jpeg/orientation-1.jpg" "$work/upright.png"
+[ "$(identify -format %wx%h "$work/turned.png")" = 104x120 ] &&
+  [ "$(compare -metric AE -fuzz 2% "$work/turned.png" "$work/upright.png" null: 2>&1)" = 0 ] ||
+  fail "the sideways photo's frame is not the upright photo's"
+pass "a photo stored sideways is lit and written upright"
 
 # Weighted unless told otherwise; %% is a percent sign; fields up to 20 digits.
 expect 0 --frames="$work/frames/g%%%020d.png" "$work/odd.bmp"

@@ -2,7 +2,8 @@
 // reader by path, the same body for the SDL and the Win32 test programs:
 // the outcome of the table (on Windows its own column where the system's
 // reader must differ), and for a picture that loads, its pixels within the
-// table's levels. Compiled into both test programs.
+// table's levels and the colour profile kept beside them. Compiled into both
+// test programs.
 
 #include <gtest/gtest.h>
 
@@ -43,7 +44,7 @@ std::vector<std::uint8_t> Bytes(const fs::path& file) {
 }
 
 struct Row {
-  std::string picture, outcome, windows, pixels, levels;
+  std::string picture, outcome, windows, pixels, levels, profile;
 };
 
 std::vector<Row> Table() {
@@ -52,7 +53,7 @@ std::vector<Row> Table() {
   for (std::string line; std::getline(table, line);) {
     Row row;
     if (line.empty() || line[0] == '#') continue;
-    std::istringstream(line) >> row.picture >> row.outcome >> row.windows >> row.pixels >> row.levels;
+    std::istringstream(line) >> row.picture >> row.outcome >> row.windows >> row.pixels >> row.levels >> row.profile;
     rows.push_back(row);
   }
   return rows;
@@ -96,6 +97,16 @@ TEST(LoaderFiles, EveryPictureOfTheTableLoadsItsPixelsOrGetsItsMessage) {
     const LoadResult result = LoadSourceImage(kData / row.picture);
     const std::string expected = windows && row.windows != "=" ? row.windows : row.outcome;
     EXPECT_EQ(result, kOutcomes.at(expected));
+    // None where the column is empty: "srgb:INTENT" or the profile's file.
+    const ColourProfile& profile = SourceColourProfile();
+    if (row.profile.starts_with("srgb:")) {
+      EXPECT_TRUE(profile.srgb && profile.icc.empty());
+      EXPECT_EQ(profile.renderingIntent, std::stoi(row.profile.substr(5)));
+    } else if (row.profile.empty() || row.profile == "-") {
+      EXPECT_TRUE(profile.Empty());
+    } else {
+      EXPECT_TRUE(!profile.srgb && profile.icc == Bytes(kData / row.profile));
+    }
     if (result != LoadResult::Loaded) {
       EXPECT_EQ(scene.source, nullptr);
       // Refused before a decoder could allocate what a lying header claims.
