@@ -375,6 +375,25 @@ class BandWork {
   std::error_code reason_;
 };
 
+// The profile's chunk, which must come before the image data: iCCP, its
+// profile compressed, or sRGB, its rendering intent.
+bool PutProfile(PngFile& out, const ColourProfile& profile, std::error_code& reason) {
+  if (profile.icc.empty()) {
+    return !profile.srgb || out.PutChunk("sRGB", &profile.renderingIntent, 1);
+  }
+  static constexpr char kName[] = "ICC profile";  // with its terminating zero
+  uLongf compressed = compressBound(static_cast<uLong>(profile.icc.size()));
+  std::vector<std::uint8_t> chunk(sizeof kName + 1 + compressed);
+  std::copy(kName, kName + sizeof kName, chunk.begin());
+  chunk[sizeof kName] = 0;  // deflate
+  if (compress2(chunk.data() + sizeof kName + 1, &compressed, profile.icc.data(),
+                static_cast<uLong>(profile.icc.size()), Z_BEST_COMPRESSION) != Z_OK) {
+    reason = std::make_error_code(std::errc::not_enough_memory);
+    return false;
+  }
+  return out.PutChunk("iCCP", chunk.data(), sizeof kName + 1 + compressed);
+}
+
 bool Encode(PngFile& out, std::uint32_t width, std::uint32_t height, const std::uint8_t* bgrRows,
             const PngSettings& settings, std::error_code& reason) {
   static constexpr std::uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
@@ -386,8 +405,7 @@ bool Encode(PngFile& out, std::uint32_t width, std::uint32_t height, const std::
   if (!out.Put(kSignature, sizeof kSignature) || !out.PutChunk("IHDR", header, sizeof header)) {
     return false;
   }
-  // Chunks that must come before the image data (a colour profile's iCCP,
-  // say) go here, through out.PutChunk.
+  if (settings.profile != nullptr && !PutProfile(out, *settings.profile, reason)) return false;
 
   const std::size_t rowBytes = std::size_t{width} * 3 + 1;
   const auto bandRows = static_cast<std::uint32_t>(
@@ -439,7 +457,9 @@ bool Encode(PngFile& out, std::uint32_t width, std::uint32_t height, const std::
 
 bool WritePng(const fs::path& file, std::uint32_t width, std::uint32_t height, const std::uint8_t* bgrRows,
               std::error_code& reason) {
-  return WritePng(file, width, height, bgrRows, kPngSettings, reason);
+  PngSettings settings = kPngSettings;
+  if (!SourceColourProfile().Empty()) settings.profile = &SourceColourProfile();
+  return WritePng(file, width, height, bgrRows, settings, reason);
 }
 
 bool WritePng(const fs::path& file, std::uint32_t width, std::uint32_t height, const std::uint8_t* bgrRows,

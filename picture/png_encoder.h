@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "picture_details.h"
+
 // The PNG row filters (each row says which it uses), and a choice per row.
 enum class PngFilter : std::uint8_t { None, Sub, Up, Average, Paeth, PerRow };
 
@@ -23,6 +25,8 @@ struct PngSettings {
   // the file's bytes do not depend on it.
   std::size_t bandBytes;
   unsigned threads;  // 0: one per core
+  // Written as an iCCP chunk, or else as an sRGB chunk; none if null.
+  const ColourProfile* profile = nullptr;
 };
 
 // Chosen by measuring (docs/performance.md, Writing PNG files): Paeth
@@ -32,7 +36,8 @@ struct PngSettings {
 inline constexpr PngSettings kPngSettings = {1, PngStrategy::Rle, PngFilter::Paeth, 256 * 1024, 0};
 
 // Writes packed B, G, R rows, bottom row first, as a 24-bit RGB PNG (a
-// PngWriter, frame_file.h). False on any failure, with the reason in
+// PngWriter, frame_file.h), with the colour profile of the picture in the
+// scene (SourceColourProfile): a frame keeps its picture's colours. False on any failure, with the reason in
 // `reason`; it may leave a partial file: callers write through
 // WriteThroughTemporary.
 bool WritePng(const std::filesystem::path& file, std::uint32_t width, std::uint32_t height,

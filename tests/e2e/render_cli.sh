@@ -163,6 +163,20 @@ expect 0 --light 103,119 "$pictures/jpeg/orientation-1.jpg" "$work/upright.png"
   fail "the sideways photo's frame is not the upright photo's"
 pass "a photo stored sideways is lit and written upright"
 
+# The PNGs written carry the picture's colour profile unchanged, through
+# --frames too, or its sRGB chunk; a profile left out at reading is not
+# written.
+chunks() { python3 -c 'import sys,struct; d=open(sys.argv[1],"rb").read(); i=8
+while i<len(d): n=struct.unpack(">I",d[i:i+4])[0]; print(d[i+4:i+8].decode(), d[i+8:i+8+n].hex() if d[i+4:i+8]==b"sRGB" else ""); i+=12+n' "$1" | tr '\n' ' '; }
+expect 0 --lights - --frames "$work/icc%d.png" "$pictures/jpeg/profile-3-chunks.jpg" <<<"5,5"
+convert "$work/icc0.png" "$work/icc0.icc" && cmp -s "$work/icc0.icc" "$pictures/profile.icc" ||
+  fail "the frame does not carry the photo's profile"
+for case in "png/profile-srgb.png:IHDR  sRGB 01 IDAT" "jpeg/profile-chunk-missing.jpg:IHDR  IDAT" "png/orientation-1.png:IHDR  IDAT"; do
+  expect 0 "$pictures/${case%%:*}" "$work/profiled.png"
+  [[ "$(chunks "$work/profiled.png")" == "${case#*:}  "*"IEND  " ]] || fail "${case%%:*} gave chunks $(chunks "$work/profiled.png")"
+done
+pass "a photo's colour profile or sRGB chunk goes into its frames"
+
 # Weighted unless told otherwise; %% is a percent sign; fields up to 20 digits.
 expect 0 --frames="$work/frames/g%%%020d.png" "$work/odd.bmp"
 expect 0 --mode=weighted "$work/odd.bmp" "$work/weighted.bmp"
