@@ -60,10 +60,10 @@ bool Abandoning() {
 }
 
 void Fail(const fs::path& target, const std::string& reason) {
+  if (Abandoning()) return;
   const std::string message = target.empty()
                                   ? "The frame could not be saved: " + reason + "."
                                   : "The frame could not be saved to " + DisplayName(target) + ": " + reason + ".";
-  if (Abandoning()) return;
   std::fprintf(stderr, "%s\n", message.c_str());
   std::fflush(stderr);
   Publish(SaveNews::State::Failed, target, reason, message);
@@ -76,6 +76,8 @@ void Write(const Job& job) {
   // Far more tries than any folder holds frames of one light.
   for (unsigned n = 1; n <= 100000; ++n) {
     const fs::path target = SavedFrameName(job.picture, job.mode, job.column, job.row, n);
+    // Named before it waits, so that the title can tell it; naming the
+    // file checks again, in one step with the writing.
     std::error_code error;
     if (fs::exists(target, error) || fs::is_symlink(target, error)) continue;
     Publish(SaveNews::State::Saving, target);
@@ -171,7 +173,6 @@ void StopSaver(bool abandon) {
   jobQueued.notify_one();
   if (worker.joinable()) worker.join();
   const std::lock_guard lock(mutex);
-  jobs.clear();
   news = {};
   unshownFailure.clear();
 }

@@ -33,8 +33,9 @@ const unsigned kRestMilliseconds = [] {
 namespace {
 
 const ShellBackend* shell = nullptr;
-// The picture shown and the program showing it, for the S key.
+// The picture shown, its name for the title, and the program showing it.
 fs::path shownPicture;
+std::string shownName;
 const char* shownMode = "";
 void (*renderFrame)() = nullptr;
 // Escape or the close button came during a save: the window closes once the
@@ -83,8 +84,9 @@ bool frameIsPreview = false;
 bool loading = false;
 
 void ShowTitle() {
+  if (setWindowTitle == nullptr) return;
   if (loading) {
-    setWindowTitle(scene.window, ("Glintor - loading " + DisplayName(shownPicture.filename()) + "\xE2\x80\xA6").c_str());
+    setWindowTitle(scene.window, ("Glintor - loading " + shownName + "\xE2\x80\xA6").c_str());
     return;
   }
   std::string text = frameTitle;
@@ -103,7 +105,7 @@ void ShowTitle() {
 void SetTitleOfFrame(void*, const char* text) {
   // A preview's light is the picture pixel under the pointer.
   const PicturePixel light = reduction.active ? reduction.light : PicturePixel{scene.lightColumn, scene.lightRow};
-  frameTitle = std::string(text) + " - " + DisplayName(shownPicture.filename()) + " at " +
+  frameTitle = std::string(text) + " - " + shownName + " at " +
                std::to_string(light.column) + "," + std::to_string(light.row);
   frameIsPreview = reduction.previewInScene;
   ShowTitle();
@@ -246,7 +248,7 @@ bool MayClose() {
 
 // The saves have news: the title tells it, a message box a failure.
 bool Woken() {
-  if (setWindowTitle != nullptr) ShowTitle();
+  ShowTitle();
   const std::string failure = TakeUnshownFailure();
   if (!failure.empty()) shell->showError(failure.c_str());
   return !closePutOff || Saving();
@@ -332,6 +334,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
 
   shell = &backend;
   shownPicture = picture;
+  shownName = DisplayName(picture.filename());
   shownMode = program.modeName;
   closePutOff = false;
   ScreenAreas areas{};
