@@ -10,10 +10,11 @@ need_tools openbox xprop
 SCREEN_WIDTH=1920 SCREEN_HEIGHT=1080 usable=1050
 start_xvfb
 # The manager's own settings, not the user's.
-XDG_CONFIG_HOME=$work openbox --sm-disable >"$work/openbox.log" 2>&1 &
-# The panel comes once the manager runs, not while it starts up.
-wait_for "the window manager" eval 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'
+# The panel is there before the manager starts, which takes it in with the
+# windows it finds: a panel mapped while the manager starts up may be missed.
 "$GLINTOR_PANEL" $((SCREEN_HEIGHT - usable)) &
+wait_for "the panel" eval 'xwininfo -root -tree | grep -q "1920x$((SCREEN_HEIGHT - usable))+0+$usable"'
+XDG_CONFIG_HOME=$work openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wait_for "the panel's strut in the work area" eval 'xprop -root _NET_WORKAREA | grep -q "= 0, 0, 1920, $usable,"'
 mkdir -p "$work/run"
 
