@@ -15,13 +15,14 @@
 #include "renderer.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
+#include "source_image.h"
 #include "startup_messages.h"
 #include "window_link.h"
 
 namespace {
 
-int Fail(const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
+int Fail(const StartupFailure& failure) {
+  std::fprintf(stderr, "%s\n", failure.ForTerminal().c_str());
   ReleaseBuffers();
   return 1;
 }
@@ -46,7 +47,10 @@ int main(int argc, char** argv) {
 
   const std::string& input = request.input;
   const LoadResult loaded = LoadSourceImage(input);
-  if (loaded != LoadResult::Loaded) return Fail(StartupMessage(loaded, input));
+  if (loaded != LoadResult::Loaded) {
+    const CheckedSides sides = LastCheckedSides();
+    return Fail(StartupMessage(loaded, input, sides.width, sides.height));
+  }
   std::vector<Light>& lights = request.lights;
   if (lights.empty()) lights.push_back({scene.width >> 1, scene.height >> 1});
   for (const Light& light : lights) {
@@ -86,7 +90,7 @@ int main(int argc, char** argv) {
       std::error_code reason;
       if (!WriteFrame(name, request.framesKind, reason)) {
         shownProgress.Clear();
-        return Fail("glintor-render: could not write " + name + ": " + ReasonText(reason));
+        return Fail({"glintor-render: could not write " + name + ": " + ReasonText(reason), {}});
       }
     }
     shownProgress.FrameDone();
@@ -96,7 +100,7 @@ int main(int argc, char** argv) {
 
   std::error_code reason;
   if (request.output && !WriteFrame(*request.output, request.outputKind, reason)) {
-    return Fail("glintor-render: could not write " + *request.output + ": " + ReasonText(reason));
+    return Fail({"glintor-render: could not write " + *request.output + ": " + ReasonText(reason), {}});
   }
   ReleaseBuffers();
   return 0;

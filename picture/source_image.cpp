@@ -6,8 +6,15 @@
 
 #include "scene_state.h"
 
+namespace {
+CheckedSides lastChecked;
+}  // namespace
+
+CheckedSides LastCheckedSides() { return lastChecked; }
+
 LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel,
                         std::int64_t minSide) {
+  lastChecked = {width, height};
   // Never below one pixel: an empty picture cannot be shown.
   if (width < std::max<std::int64_t>(minSide, 1) || height < std::max<std::int64_t>(minSide, 1)) {
     return LoadResult::TooSmall;

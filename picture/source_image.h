@@ -16,6 +16,14 @@ inline constexpr std::int64_t kMinPictureSide = 100;
 LoadResult CheckPicture(std::int64_t width, std::int64_t height, unsigned bitsPerPixel,
                         std::int64_t minSide = kMinPictureSide);
 
+// The sides CheckPicture was last given, for telling why a picture was
+// refused. Pictures are loaded one at a time, on one thread.
+struct CheckedSides {
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+};
+CheckedSides LastCheckedSides();
+
 // A decoded picture as a platform's reader hands it over. Each pixel starts
 // with blue, green, red; rows may be padded and stored either way up.
 struct PictureRows {

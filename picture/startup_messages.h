@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // How loading the picture ended. Every value but Loaded ends the start-up.
@@ -13,10 +14,25 @@ enum class LoadResult {
   OutOfMemory,    // the picture's buffers could not be allocated
 };
 
-// The text that tells the user why the start-up failed; fileName is the
-// picture as the user named it ("source.bmp" when the viewer is given none).
-// A file of unknown format is one whose format is not supported.
-std::string StartupMessage(LoadResult result, const std::string& fileName);
+// Why the start-up failed: the message, and on a line of its own what
+// would have been read (empty when there is nothing to add).
+struct StartupFailure {
+  std::string message;
+  std::string detail;
+
+  // For the message box: the message's own line breaks kept.
+  std::string ForBox() const;
+  // For a terminal: the message on one line, whatever the terminal's width,
+  // then the detail on the next.
+  std::string ForTerminal() const;
+};
+
+// fileName is the picture as the user named it ("source.bmp" when the
+// viewer is given none); width and height the sides its header claimed,
+// for a picture refused for its size. A file of unknown format is one
+// whose format is not supported.
+StartupFailure StartupMessage(LoadResult result, const std::string& fileName, std::int64_t width = 0,
+                              std::int64_t height = 0);
 
 // Shown when no window can be opened (no display, for instance).
 inline constexpr const char* kWindowFailedMessage =

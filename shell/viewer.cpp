@@ -13,6 +13,7 @@
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
+#include "source_image.h"
 #include "viewer_arguments.h"
 #include "window_geometry.h"
 #include "window_link.h"
@@ -305,10 +306,10 @@ void ReleaseEverything() {
 
 // The user may have started us from a terminal, or have no display at all:
 // the message also goes to stderr.
-int FailStartup(const ShellBackend& backend, const std::string& text) {
-  std::fprintf(stderr, "%s\n", text.c_str());
+int FailStartup(const ShellBackend& backend, const StartupFailure& failure) {
+  std::fprintf(stderr, "%s\n", failure.ForTerminal().c_str());
   std::fflush(stderr);
-  backend.showError(text.c_str());
+  backend.showError(failure.ForBox().c_str());
   backend.closeMainWindow();
   ReleaseEverything();
   return 1;
@@ -330,7 +331,10 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   LoadResult loaded = backend.loadSourceImage(picture);
   // A source.bmp that is no picture at all is not found, as it always was.
   if (loaded == LoadResult::UnknownFormat && !named) loaded = LoadResult::NotFound;
-  if (loaded != LoadResult::Loaded) return FailStartup(backend, StartupMessage(loaded, pictureName));
+  if (loaded != LoadResult::Loaded) {
+    const CheckedSides sides = LastCheckedSides();
+    return FailStartup(backend, StartupMessage(loaded, pictureName, sides.width, sides.height));
+  }
 
   shell = &backend;
   shownPicture = picture;
@@ -338,9 +342,9 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   shownMode = program.modeName;
   closePutOff = false;
   ScreenAreas areas{};
-  if (!backend.screenAreas(&areas)) return FailStartup(backend, kWindowFailedMessage);
+  if (!backend.screenAreas(&areas)) return FailStartup(backend, {kWindowFailedMessage, {}});
   const WindowPlacement placement = PlaceWindow(areas, scene.width, scene.height);
-  if (!backend.openMainWindow(placement.client)) return FailStartup(backend, kWindowFailedMessage);
+  if (!backend.openMainWindow(placement.client)) return FailStartup(backend, {kWindowFailedMessage, {}});
   if (windowOperations.setTitle != nullptr) {
     setWindowTitle = windowOperations.setTitle;
     windowOperations.setTitle = SetTitleOfFrame;

@@ -21,8 +21,18 @@ refused() {
 
 "$GLINTOR_RENDER" "$pictures/png/rgb-8-text-checksum-wrong.png" "$work/out.bmp" >/dev/null 2>"$work/stderr" &&
   [ ! -s "$work/stderr" ] || fail "a picture that loads: stderr says '$(cat "$work/stderr")'"
-refused "The file %s don't found,\nthe application will be closed." "$pictures/png/wrong-checksum.png"
-pass "only our messages on stderr"
+# Each refusal on one line, whatever the terminal's width, then what
+# would have been read: MESSAGE|FILE.
+while IFS='|' read -r message file; do
+  refused "$message" "$pictures/$file"
+done <<'CASES'
+The file %s don't found, the application will be closed.|png/wrong-checksum.png
+The file %s is invalid, or smaller.\nPictures must be at least 100 pixels a side; this one is 0 × 200.|bmp/0x200.bmp
+The file %s is too large, at most 32768 pixels a side.\nThis one is 32769 × 100.|png/32769x100-header.png
+The format of %s is not supported.\nGlintor reads BMP (24 or 32 bits a pixel), PNG and JPEG files.|bmp/pal8.bmp
+The format of %s is not supported.\nGlintor reads BMP, PNG and JPEG files.|text.bmp
+CASES
+pass "only our messages on stderr, each on a line of its own"
 if [ "${GLINTOR_SANITIZED:-0}" = 1 ]; then
   pass "memory refusal under an address-space limit: skipped in a sanitizer build"
   exit 0
@@ -48,11 +58,11 @@ printf '\xff\xd9' >>"$work/big.jpg"
 (
   ulimit -v 1048576
   for file in "$work/big.bmp" "$work/big.png" "$work/big.jpg"; do
-    refused 'There is not enough memory for %s,\nthe application will be closed.' "$file"
+    refused 'There is not enough memory for %s, the application will be closed.' "$file"
   done
   # Memory that runs out after the picture is read: the frame buffers' largest.
   LD_PRELOAD=$GLINTOR_FAIL_ALLOCATIONS GLINTOR_FAIL_ALLOCATIONS_OVER=100000 \
-    refused 'There is not enough memory for %s,\nthe application will be closed.' "$pictures/bmp/rgb24-w101.bmp"
+    refused 'There is not enough memory for %s, the application will be closed.' "$pictures/bmp/rgb24-w101.bmp"
   # A picture that fits still loads under the same limit.
   "$GLINTOR_RENDER" "$pictures/bmp/rgb24-w101.bmp" "$work/fits.bmp" >/dev/null || fail "101 x 104 refused with 1 GB"
 ) || exit 1

@@ -7,7 +7,7 @@
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
 start_xvfb
-not_found=$'The file source.bmp don\'t found,\nthe application will be closed.'
+not_found="The file source.bmp don't found, the application will be closed."
 
 # make_folder NAME: a folder of its own; with a test picture when NAME says so.
 make_folder() {
@@ -15,6 +15,8 @@ make_folder() {
   mkdir -p "$dir"
   [ "$1" != picture ] || "$GLINTOR_SCENE" --size 120x100 "$dir/source.bmp" || fail "no test picture"
   [ "$1" != garbage ] || echo 'no picture' >"$dir/source.bmp"
+  [ "$1" != small ] || "$GLINTOR_SCENE" --size 16x16 "$dir/source.bmp" || fail "no small picture"
+  [ "$1" != webp ] || printf 'RIFF\x1a\0\0\0WEBPVP8 ' >"$dir/a.webp"
 }
 
 # boxed MESSAGE [windowless]: the viewer started shows MESSAGE in a box and on
@@ -39,27 +41,31 @@ pass "a missing picture is refused in a box, exit code 1"
 if [ "$1" = linux ] && [ "$GLINTOR_SANITIZED" = 0 ]; then
   make_folder picture
   LD_PRELOAD=$GLINTOR_FAIL_ALLOCATIONS GLINTOR_FAIL_ALLOCATIONS_OVER=100000 "$start" "$dir" "$weighted"
-  boxed $'There is not enough memory for source.bmp,\nthe application will be closed.'
+  boxed 'There is not enough memory for source.bmp, the application will be closed.'
   pass "frame buffers that cannot be had are refused in a box, exit code 1"
 fi
 
 # No display at all (a new wine server starts without it): FOLDER CODE
-# FIRST-LINE-OF-STDERR [ARGUMENT...].
+# FIRST-LINES-OF-STDERR (\n between lines) [ARGUMENT...]. Each message is
+# one line, then what would have been read.
 [ "$1" = linux ] || stop_wine
 unset DISPLAY
 while IFS='|' read -r folder code first arguments; do
   make_folder "$folder"
   "$start" "$dir" "$weighted" $arguments
   finish_program
-  [ "$exit_code" = "$code" ] && [ "$(said | head -n 1)" = "$first" ] ||
+  lines=$(printf '%b\n' "$first" | wc -l)
+  [ "$exit_code" = "$code" ] && [ "$(said | head -n "$lines")" = "$(printf '%b' "$first")" ] ||
     fail "$folder $arguments: exit code $exit_code, stderr '$(said)'"
   pass "$folder $arguments without a display: exit code $code, $first"
 done <<'CASES'
-missing|1|The file source.bmp don't found,
-garbage|1|The file source.bmp don't found,
-picture|1|The window could not be opened,
+missing|1|The file source.bmp don't found, the application will be closed.
+garbage|1|The file source.bmp don't found, the application will be closed.
+small|1|The file source.bmp is invalid, or smaller.\nPictures must be at least 100 pixels a side; this one is 16 × 16.
+webp|1|The format of a.webp is not supported.\nGlintor reads BMP, PNG and JPEG files.|a.webp
+picture|1|The window could not be opened, the application will be closed.
 picture|2|usage: glintor-weighted [OPTION VALUE]... [PICTURE]|a.png b.png
 picture|2|glintor-weighted: --strength needs a per cent from 0 to 400|--strength 401 source.bmp
-picture|1|The window could not be opened,|--threshold=96 --view rays --strength=60% source.bmp
+picture|1|The window could not be opened, the application will be closed.|--threshold=96 --view rays --strength=60% source.bmp
 picture|2|glintor-weighted: --tint needs a colour of six hexadecimal digits, RRGGBB, such as FFC890|--tint=FFC89 source.bmp
 CASES
