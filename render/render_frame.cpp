@@ -77,6 +77,8 @@ void FormatSettings(char* buffer, std::size_t capacity, const LightSettings& set
     add("tint %02X%02X%02X", unsigned{settings.tint[2]}, unsigned{settings.tint[1]}, unsigned{settings.tint[0]});
   }
   if (settings.view != defaults.view) add("view %s", kViewNames[static_cast<int>(settings.view)]);
+  if (settings.softness != defaults.softness) add("softness %u", unsigned{settings.softness});
+  if (settings.blend != defaults.blend) add("blend %s", settings.blend == Blend::Screen ? "screen" : "add");
 }
 
 template <AccumulationMode mode>

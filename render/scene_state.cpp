@@ -36,8 +36,8 @@ void ReleaseBuffers() {
 }
 
 bool UpdateEmission() {
-  const unsigned threshold = scene.settings.threshold;
-  if (threshold == 0 || scene.source == nullptr) {
+  const unsigned threshold = scene.settings.threshold, softness = scene.settings.softness;
+  if ((threshold == 0 && softness == 0) || scene.source == nullptr) {
     Release(scene.emission);
     return true;
   }
@@ -47,12 +47,23 @@ bool UpdateEmission() {
   if (scene.emission == nullptr) return false;
   const std::uint8_t* const source = scene.source;
   std::uint8_t* const emission = scene.emission;
+  if (softness == 0) {
+    for (std::size_t i = 0; i < pixels * 3; i += 3) {
+      const unsigned luma = (29u * source[i] + 150u * source[i + 1] + 77u * source[i + 2] + 128u) >> 8;
+      const std::uint8_t keep = luma >= threshold ? 0xFF : 0x00;
+      emission[i] = source[i] & keep;
+      emission[i + 1] = source[i + 1] & keep;
+      emission[i + 2] = source[i + 2] & keep;
+    }
+    return true;
+  }
+  // Weights by luma, so that each pixel costs a lookup, not a division.
+  std::uint8_t weightOf[256];
+  for (unsigned luma = 0; luma < 256; ++luma) weightOf[luma] = static_cast<std::uint8_t>(EmissionWeight(luma, threshold, softness));
   for (std::size_t i = 0; i < pixels * 3; i += 3) {
     const unsigned luma = (29u * source[i] + 150u * source[i + 1] + 77u * source[i + 2] + 128u) >> 8;
-    const std::uint8_t keep = luma >= threshold ? 0xFF : 0x00;
-    emission[i] = source[i] & keep;
-    emission[i + 1] = source[i + 1] & keep;
-    emission[i + 2] = source[i + 2] & keep;
+    const unsigned weight = weightOf[luma];
+    for (std::size_t c = 0; c < 3; ++c) emission[i + c] = static_cast<std::uint8_t>((source[i + c] * weight + 127) / 255);
   }
   return true;
 }

@@ -17,16 +17,25 @@ enum class ShownView : std::uint8_t {
   Emission,  // the pixels that cast light
 };
 
+// How the light meets the picture.
+enum class Blend : std::uint8_t {
+  Add,     // source + light, clipped at 255
+  Screen,  // brightens what is dark more than what is bright, never clips
+};
+
 // How the user shapes the light. The defaults give the plain effect.
 struct LightSettings {
   // Only pixels whose luma (77 R + 150 G + 29 B + 128) >> 8 reaches the
-  // threshold cast light; the others cast black.
+  // threshold cast light; the others cast black. With a softness S the cut
+  // becomes a ramp over threshold - S <= luma < threshold + S.
   std::uint8_t threshold = 0;
   // The added light in per cent, 0 to kMaxStrength.
   std::uint16_t strength = 100;
   // The added light's colour, B, G, R, each scaled by t / 255.
   std::uint8_t tint[3] = {255, 255, 255};
   ShownView view = ShownView::Final;
+  std::uint8_t softness = 0;
+  Blend blend = Blend::Add;
 
   bool operator==(const LightSettings&) const = default;
 };
@@ -72,8 +81,17 @@ inline const std::uint8_t* CastSource() {
   return scene.emission != nullptr ? scene.emission : scene.source;
 }
 
-// Makes the emission picture of scene.source for scene.settings.threshold,
-// or releases it at threshold 0. False if memory is short: then there is
+// The weight, 0 to 255, with which a pixel of this luma casts its colour.
+inline unsigned EmissionWeight(unsigned luma, unsigned threshold, unsigned softness) {
+  if (softness == 0) return luma >= threshold ? 255 : 0;
+  const int ramp = static_cast<int>(luma) - static_cast<int>(threshold) + static_cast<int>(softness);
+  if (ramp <= 0) return 0;
+  const unsigned weight = (255 * static_cast<unsigned>(ramp) + softness) / (2 * softness);
+  return weight < 255 ? weight : 255;
+}
+
+// Makes the emission picture of scene.source for scene.settings' threshold
+// and softness, or releases it while both are 0. False if memory is short: then there is
 // none, and the caller restores a threshold of 0.
 bool UpdateEmission();
 
