@@ -136,10 +136,12 @@ for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 202,
   "--strength 6O $work/none/out.bmp" "--strength 60%% $work/none/out.bmp" "--tint FFC89 $work/none/out.bmp" \
   "--tint FFC8900 $work/none/out.bmp" "--tint GGGGGG $work/none/out.bmp" "--tint #FFC890 $work/none/out.bmp" \
   "--view foo $work/none/out.bmp" "--view '' $work/none/out.bmp" "$work/none/out.bmp --view" \
-  "--threshold=256 $work/none/out.bmp" "--view= $work/none/out.bmp" "--mode=sideways" "--frames=$work/none/f.png"; do
+  "--threshold=256 $work/none/out.bmp" "--view= $work/none/out.bmp" "--mode=sideways" "--frames=$work/none/f.png" \
+  "--softness 256 $work/none/out.bmp" "--softness=-8 $work/none/out.bmp" "--softness '' $work/none/out.bmp" \
+  "--blend multiply $work/none/out.bmp" "--blend=Screen $work/none/out.bmp" "$work/none/out.bmp --blend"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]//\'\'/}"  # '' stands for an empty argument
-  if [[ $arguments =~ --(threshold|strength|tint|view) ]]; then
+  if [[ $arguments =~ --(threshold|strength|tint|view|softness|blend) ]]; then
     grep -qF -- "glintor-render: ${BASH_REMATCH[0]} " "$work/stderr" || fail "$arguments: $(cat "$work/stderr")"
   fi
 done < <(yes 1,1)  # for --lights -: more than any lights file may hold
@@ -194,7 +196,7 @@ while read -r name input arguments; do
   convert "$work/$name.bmp" -depth 8 "rgb:$work/$name.rgb" || fail "could not read $name.bmp"
 done <<EOF
 plain     odd
-defaults  odd       --view final --threshold 0 --strength 100% --tint FFFFFF
+defaults  odd       --view final --threshold 0 --strength 100% --tint FFFFFF --softness 0 --blend add
 emission  odd       --view emission --threshold 128
 cast      emission  --view rays
 dark      odd       --view rays --strength 0
