@@ -5,11 +5,9 @@
 # by 10, and so do + (or =) and -, on a German keyboard too (its own + and
 # - keys, the keypad's, ] behind AltGr); V steps through the views, B
 # switches the blend; R brings back the options' settings, with no
-# threshold, softness or screen. After each step the window shows what glintor-render renders
-# for the same lights and settings, and the title names the settings. The
-# keys come while the light is where it started: a frame keeps the light's
-# own pixel from the last frame that lit it, which glintor-render, with one
-# set of settings for all its frames, would not repeat. Then Space.
+# threshold, softness or screen. After each step the window shows what
+# glintor-render renders for the same lights and settings, and the title
+# names the settings. Then Space.
 # Usage: viewer_keys.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
