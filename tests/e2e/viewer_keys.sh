@@ -2,8 +2,8 @@
 # A viewer started with options that shape the light, then its keys: T and
 # Shift+T move the threshold by 16, no further than 255 and 0 (from 15 as
 # from 16); K and Shift+K the softness by 8, as far; ] and [ the strength
-# by 10, and so do + (or =) and -, on a German keyboard too (its own + and
-# - keys, the keypad's, ] behind AltGr); V steps through the views, B
+# by 10, and so do + (or =) and -, on German and French keyboards too
+# (their own + and - keys, the keypad's, ] behind AltGr); V steps through the views, B
 # switches the blend; R brings back the options' settings, with no
 # threshold, softness or screen. After each step the window shows what
 # glintor-render renders for the same lights and settings, and the title
@@ -43,6 +43,9 @@ us|shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift
 de|plus KP_Add t v| - threshold 16, strength 80%, tint FFC890, view rays
 de|r minus KP_Subtract| - strength 40%, tint FFC890
 de|bracketright| - strength 50%, tint FFC890
+fr|plus KP_Add t k b| - threshold 16, strength 70%, tint FFC890, softness 8, blend screen
+fr|r minus v| - strength 50%, tint FFC890, view rays
+fr|bracketright| - strength 60%, tint FFC890, view rays
 STEPS
 move_pointer $((width / 4)) $((height / 3))
 
