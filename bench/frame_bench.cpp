@@ -135,7 +135,8 @@ void RegisterRendererFrames(PictureSize size) {
   all.blend = Blend::Screen;
   for (VectorLevel level : Levels()) {
     const char* levelName = level == VectorLevel::Portable ? "portable" : level == VectorLevel::Avx2 ? "avx2" : "avx512";
-    for (const auto& [kind, settings] : {std::pair{"plain", LightSettings{}}, std::pair{"all", all}}) {
+    for (const auto& [kind, settings] :
+         {std::pair{"plain", LightSettings{}}, std::pair{"shaped", shaped}, std::pair{"all", all}}) {
       const std::string row = std::string("Levels/") + ModeName(mode) + "/" + SizeName(size) + "/" + levelName + "/" + kind;
       benchmark::RegisterBenchmark(row.c_str(), RendererFrames<mode>, size, LightPlace::Centre, settings, level)
           ->Unit(benchmark::kMillisecond)

@@ -52,6 +52,23 @@ inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double
 }
 
 #if defined(__SSE2__)
+// The strength and tint in single-precision lanes, for quotients up to 255
+// (ShapedLightOfSmallQuotient): lanes of vector v hold channels 4 v to
+// 4 v + 3 of four pixels, each the tint of its own colour.
+struct SmallLightLanes {
+  __m128 strength;
+  __m128 tint[3];
+
+  explicit SmallLightLanes(const LightSettings& settings) {
+    strength = _mm_set1_ps(static_cast<float>(settings.strength));
+    for (int v = 0; v < 3; ++v) {
+      float lanes[4];
+      for (int k = 0; k < 4; ++k) lanes[k] = static_cast<float>(settings.tint[(4 * v + k) % 3]);
+      tint[v] = _mm_loadu_ps(lanes);
+    }
+  }
+};
+
 // The twelve channels of four pixels at once, exactly as CompositeChannel,
 // for counts other than 1: with a divisor of 2 or more every quotient stays
 // below 2^31 and converts as a signed 32-bit integer. Shaped, as
@@ -61,7 +78,7 @@ template <bool shaped, bool screen = false>
 inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t* accum,
                                 const std::uint8_t* source, std::uint8_t* output,
                                 const InverseTable& inverseOf, const std::uint32_t* added,
-                                std::uint64_t sourceMask) {
+                                std::uint64_t sourceMask, const SmallLightLanes* lanes) {
   const double i0 = inverseOf[counts[0]], i1 = inverseOf[counts[1]];
   const double i2 = inverseOf[counts[2]], i3 = inverseOf[counts[3]];
   // Sums are unsigned: flip the sign bit for the signed conversion and add
@@ -92,7 +109,23 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
   };
   __m128i low = _mm_packs_epi32(q0, q1);
   __m128i high = _mm_packs_epi32(q2, zero);
-  if constexpr (shaped) {
+  const __m128i small = _mm_or_si128(_mm_or_si128(q0, q1), q2);
+  if (shaped && _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(small, 8), zero)) == 0xFFFF) {
+    // Quotients up to 255, as on every frame: ShapedLightOfSmallQuotient
+    // in lanes, truncating as it converts.
+    const __m128 fiftyAndAHalf = _mm_set1_ps(50.5f), roundingUp = _mm_set1_ps(127.5f);
+    const __m128 hundredth = _mm_set1_ps(1.0f / 100), twoFiftyFifth = _mm_set1_ps(1.0f / 255);
+    auto shapedLight = [&](__m128i q, int v) {
+      const __m128i light = _mm_cvttps_epi32(
+          _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(q), lanes->strength), fiftyAndAHalf), hundredth));
+      return _mm_cvttps_epi32(
+          _mm_mul_ps(_mm_add_ps(_mm_mul_ps(_mm_cvtepi32_ps(light), lanes->tint[v]), roundingUp), twoFiftyFifth));
+    };
+    low = _mm_packs_epi32(shapedLight(q0, 0), shapedLight(q1, 1));
+    high = _mm_packs_epi32(shapedLight(q2, 2), zero);
+    sourceLow &= sourceMask;
+    sourceHigh &= static_cast<std::uint32_t>(sourceMask);
+  } else if constexpr (shaped) {
     // Each 16-bit quotient through the table, a channel at a time.
     alignas(16) std::uint16_t light[16];
     _mm_store_si128(reinterpret_cast<__m128i*>(light), low);
@@ -247,7 +280,8 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
       __m256i value;
       if constexpr (screen) {
         const __m256i a = _mm256_min_epu32(lightAdded, limit);
-        const __m256i t = _mm256_add_epi32(_mm256_mullo_epi32(bytes, a), _mm256_set1_epi32(128));
+        // Both factors are bytes: the 16-bit multiply gives the whole product.
+        const __m256i t = _mm256_add_epi32(_mm256_mullo_epi16(bytes, a), _mm256_set1_epi32(128));
         const __m256i product = _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
         value = _mm256_sub_epi32(_mm256_add_epi32(bytes, a), product);
       } else {
@@ -341,7 +375,8 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
       __m512i value;
       if constexpr (screen) {
         const __m512i a = _mm512_min_epu32(quotient, limit);
-        const __m512i t = _mm512_add_epi32(_mm512_mullo_epi32(bytes, a), _mm512_set1_epi32(128));
+        // Both factors are bytes: the 16-bit multiply gives the whole product.
+        const __m512i t = _mm512_add_epi32(_mm512_mullo_epi16(bytes, a), _mm512_set1_epi32(128));
         const __m512i product = _mm512_srli_epi32(_mm512_add_epi32(t, _mm512_srli_epi32(t, 8)), 8);
         value = _mm512_sub_epi32(_mm512_add_epi32(bytes, a), product);
       } else {
@@ -385,6 +420,9 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
   const bool avx512 = UsedVectorLevel() == VectorLevel::Avx512;
   const bool avx2 = UsedVectorLevel() == VectorLevel::Avx2;
 #endif
+#if defined(__SSE2__)
+  const SmallLightLanes lanes(scene.settings);
+#endif
   const std::size_t rowSkip = scene.width - quadrant.width;
   std::size_t pixel = quadrant.first;
   for (std::size_t row = 0; row < quadrant.rows; ++row, pixel += rowSkip) {
@@ -416,7 +454,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
         for (std::size_t k = 0; k < 4; ++k) compositePixel(pixel + k);
       } else {
         CompositeFourPixels<shaped, screen>(four, accum + pixel * 3, source + pixel * 3, output + pixel * 3, inverseOf,
-                                    added, sourceMask * std::uint64_t{0x0101010101010101});
+                                            added, sourceMask * std::uint64_t{0x0101010101010101}, &lanes);
       }
     }
 #endif

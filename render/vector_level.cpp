@@ -10,8 +10,11 @@ VectorLevel levelLimit = VectorLevel::Avx512;
 
 VectorLevel ProcessorVectorLevel() {
 #if GLINTOR_X86_VECTORS
-  // The checks include the system's saving of the wider registers.
-  static const VectorLevel level = __builtin_cpu_supports("avx512f") ? VectorLevel::Avx512
+  // The checks include the system's saving of the wider registers. The
+  // AVX-512 kernels use 16-bit lanes too (BW, on every such processor
+  // since 2017).
+  static const VectorLevel level = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")
+                                       ? VectorLevel::Avx512
                                    : __builtin_cpu_supports("avx2")  ? VectorLevel::Avx2
                                                                      : VectorLevel::Portable;
   return level;

@@ -19,7 +19,7 @@
 // prefetchw asks for a line ready to be written; processors without it take
 // the instruction as a no-op.
 #define GLINTOR_AVX2 __attribute__((target("avx2,prfchw")))
-#define GLINTOR_AVX512 __attribute__((target("avx512f,prfchw")))
+#define GLINTOR_AVX512 __attribute__((target("avx512f,avx512bw,prfchw")))
 #else
 #define GLINTOR_X86_VECTORS 0
 #endif
