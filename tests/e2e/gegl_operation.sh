@@ -12,26 +12,27 @@ need_tools gegl stream convert
 # GEGL_PATH replaces the system's folder, which holds the loaders and savers.
 export GEGL_PATH=$(dirname "$GLINTOR_GEGL_MODULE"):$GLINTOR_GEGL_SYSTEM_FOLDER
 
-"$GLINTOR_SCENE" --size 120x100 "$work/scene.bmp" && "$GLINTOR_SCENE" --size 99x100 "$work/narrow.bmp" &&
+"$GLINTOR_SCENE" --size 121x101 "$work/scene.bmp" && "$GLINTOR_SCENE" --size 99x100 "$work/narrow.bmp" &&
   convert "$work/scene.bmp" png24:"$work/plain.png" && convert "$work/narrow.bmp" png24:"$work/narrow.png" &&
   convert "$work/plain.png" -alpha set -channel A -fx 'i/w' +channel png32:"$work/alpha.png" ||
   fail "no test pictures"
 bytes() { stream -map "$1" -storage-type char "$2" - 2>/dev/null; }
 
 # picture | before the operation | its properties | glintor-render's options
+# (odd sides, so that a centre rounded up differs)
 take() {
   IFS='|' read -r picture before properties options <<<"$1"
   for field in picture before properties options; do read -r "$field" <<<"${!field}"; done
 }
 mapfile -t cases <<'EOF'
 plain ||| 
-plain || x=17.9 y=80.2 mode=uniform view=rays | --light 17,19 --mode uniform --view rays
-plain || x=0 y=0 view=emission threshold=120 | --light 0,99 --view emission --threshold 120
-plain || x=119.5 y=99.9 threshold=150 strength=250 tint=#FFC890 | --light 119,0 --threshold 150 --strength 250 --tint FFC890
-plain || x=-30.5 y=140 mode=uniform | --light -31,-41 --mode uniform
-plain || x=-1000 y=1000 | --light -120,-100
-alpha || x=60 y=20 mode=uniform strength=300 | --light 60,79 --mode uniform --strength 300
-plain | gegl:translate x=13 y=-7 | x=53 y=23 | --light 40,69
+plain || x=17.9 y=80.2 mode=uniform view=rays | --light 17,20 --mode uniform --view rays
+plain || x=0 y=0 view=emission threshold=120 | --light 0,100 --view emission --threshold 120
+plain || x=120.5 y=100.9 threshold=150 strength=250 tint=#FFC890 | --light 120,0 --threshold 150 --strength 250 --tint FFC890
+plain || x=-30.5 y=140 mode=uniform | --light -31,-40 --mode uniform
+plain || x=-1000 y=1000 | --light -121,-101
+alpha || x=60 y=20 mode=uniform strength=300 | --light 60,80 --mode uniform --strength 300
+plain | gegl:translate x=13 y=-7 | x=53 y=23 | --light 40,70
 narrow || x=5 y=5 | 
 EOF
 
