@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstddef>
+#include <cstdint>
+#include <utility>
 
 #include "bench_setup.h"
 #include "reference_renderer.h"
@@ -33,7 +35,9 @@ void CollectPhases(void*, const char* title) {
 }
 
 template <AccumulationMode mode>
-void RendererFrames(benchmark::State& state, PictureSize size, LightPlace place, LightSettings settings) {
+void RendererFrames(benchmark::State& state, PictureSize size, LightPlace place, LightSettings settings,
+                    VectorLevel level) {
+  const AtLevel atLevel(level);
   ScopedScene picture(size.width, size.height, BenchPicture(size));
   scene.settings = settings;
   if (!UpdateEmission()) {
@@ -67,9 +71,10 @@ void ReferenceFrames(benchmark::State& state, AccumulationMode mode, PictureSize
 }
 
 // A threshold key: the emission picture made again, for each of two
-// thresholds a key press apart in turn.
-void ThresholdChanges(benchmark::State& state, PictureSize size) {
+// thresholds a key press apart in turn, sharp or soft.
+void ThresholdChanges(benchmark::State& state, PictureSize size, std::uint8_t softness) {
   ScopedScene picture(size.width, size.height, BenchPicture(size));
+  scene.settings.softness = softness;
   bool higher = false;
   for (auto _ : state) {
     scene.settings.threshold = higher ? 144 : 128;
@@ -96,7 +101,8 @@ void RegisterRendererFrames(PictureSize size) {
     const std::string name =
         std::string("Frame/") + ModeName(mode) + "/" + SizeName(size) + "/" + LightName(place);
     benchmark::internal::Benchmark* b =
-        benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{})
+        benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{},
+                                     VectorLevel::Avx512)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     // Whole passes over the sequence, about as much work at every size, so
@@ -110,16 +116,32 @@ void RegisterRendererFrames(PictureSize size) {
   for (LightPlace place : kOutsidePlaces) {
     const std::string name =
         std::string("Frame/") + ModeName(mode) + "/" + SizeName(size) + "/" + LightName(place);
-    benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{})
+    benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, place, LightSettings{},
+                                     VectorLevel::Avx512)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
   }
   // Every control on at once: a threshold, a strength and a tint (FFC890).
   const LightSettings shaped{.threshold = 128, .strength = 150, .tint = {0x90, 0xC8, 0xFF}};
   const std::string name = std::string("Shaped/") + ModeName(mode) + "/" + SizeName(size) + "/centre";
-  benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, LightPlace::Centre, shaped)
+  benchmark::RegisterBenchmark(name.c_str(), RendererFrames<mode>, size, LightPlace::Centre, shaped,
+                               VectorLevel::Avx512)
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
+  // Every control on, softness and the screen blend too, against the
+  // defaults, at each vector level the processor has.
+  LightSettings all = shaped;
+  all.softness = 48;
+  all.blend = Blend::Screen;
+  for (VectorLevel level : Levels()) {
+    const char* levelName = level == VectorLevel::Portable ? "portable" : level == VectorLevel::Avx2 ? "avx2" : "avx512";
+    for (const auto& [kind, settings] : {std::pair{"plain", LightSettings{}}, std::pair{"all", all}}) {
+      const std::string row = std::string("Levels/") + ModeName(mode) + "/" + SizeName(size) + "/" + levelName + "/" + kind;
+      benchmark::RegisterBenchmark(row.c_str(), RendererFrames<mode>, size, LightPlace::Centre, settings, level)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime();
+    }
+  }
 }
 
 }  // namespace
@@ -128,7 +150,11 @@ void RegisterFrameBenchmarks(PictureSize size) {
   RegisterRendererFrames<AccumulationMode::Weighted>(size);
   RegisterRendererFrames<AccumulationMode::Uniform>(size);
   if (size.width != kShapedSize.width || size.height != kShapedSize.height) return;
-  benchmark::RegisterBenchmark(("Threshold/" + SizeName(size)).c_str(), ThresholdChanges, size)
+  benchmark::RegisterBenchmark(("Threshold/" + SizeName(size) + "/soft").c_str(), ThresholdChanges, size,
+                               std::uint8_t{48})
+      ->Unit(benchmark::kMillisecond)
+      ->UseRealTime();
+  benchmark::RegisterBenchmark(("Threshold/" + SizeName(size)).c_str(), ThresholdChanges, size, std::uint8_t{0})
       ->Unit(benchmark::kMillisecond)
       ->UseRealTime();
 }

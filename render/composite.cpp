@@ -41,10 +41,12 @@ LightTable lightTable;
 
 // One channel as the user shaped it: the quotient's 16 bits through the
 // table, added to the source byte (0 for the rays alone), reduced to 16
-// bits, clamped to 255.
+// bits, clamped to 255; or screened with it.
+template <bool screen = false>
 inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double inverse,
                                   std::size_t channel, const std::uint32_t* added) {
   const std::uint32_t quotient = QuotientByInverse(sum, inverse) & 0xFFFF;
+  if constexpr (screen) return static_cast<std::uint8_t>(Screen(source, added[quotient * 3 + channel]));
   const auto value = static_cast<std::uint16_t>(source + added[quotient * 3 + channel]);
   return static_cast<std::uint8_t>(value > 255 ? 255 : value);
 }
@@ -54,8 +56,8 @@ inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double
 // for counts other than 1: with a divisor of 2 or more every quotient stays
 // below 2^31 and converts as a signed 32-bit integer. Shaped, as
 // ShapedChannel with the table `added` and the source bytes masked by
-// sourceMask.
-template <bool shaped>
+// sourceMask, screened or added.
+template <bool shaped, bool screen = false>
 inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t* accum,
                                 const std::uint8_t* source, std::uint8_t* output,
                                 const InverseTable& inverseOf, const std::uint32_t* added,
@@ -101,8 +103,18 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
     sourceLow &= sourceMask;
     sourceHigh &= static_cast<std::uint32_t>(sourceMask);
   }
-  const __m128i first = clamped(_mm_cvtsi64_si128(static_cast<long long>(sourceLow)), low);
-  const __m128i last = clamped(_mm_cvtsi32_si128(static_cast<int>(sourceHigh)), high);
+  // s + a - (s a + 127) / 255 with a = min(light, 255), as Screen.
+  auto screened = [&](__m128i sourceBytes, __m128i light16) {
+    const __m128i s = _mm_unpacklo_epi8(sourceBytes, zero);
+    const __m128i a = _mm_sub_epi16(light16, _mm_subs_epu16(light16, limit));
+    const __m128i t = _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_set1_epi16(128));
+    const __m128i product = _mm_srli_epi16(_mm_add_epi16(t, _mm_srli_epi16(t, 8)), 8);
+    return _mm_sub_epi16(_mm_add_epi16(s, a), product);
+  };
+  const __m128i sourceFirst = _mm_cvtsi64_si128(static_cast<long long>(sourceLow));
+  const __m128i sourceLast = _mm_cvtsi32_si128(static_cast<int>(sourceHigh));
+  const __m128i first = screen ? screened(sourceFirst, low) : clamped(sourceFirst, low);
+  const __m128i last = screen ? screened(sourceLast, high) : clamped(sourceLast, high);
   const __m128i bytes = _mm_packus_epi16(first, last);
   const auto outputLow = static_cast<std::uint64_t>(_mm_cvtsi128_si64(bytes));
   const auto outputHigh = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
@@ -150,6 +162,7 @@ GLINTOR_AVX2 inline __m256i DivideLanes(__m256i x, __m256i multiplier) {
 // with memory, the shaped one does. A group of eight with a count of 1 goes
 // a channel at a time. Returns how many of the count pixels from pixel on it
 // composited.
+template <bool screen>
 GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
                                              const std::uint32_t* added, std::uint8_t sourceMask) {
   const std::uint16_t* const counts = scene.counts;
@@ -190,8 +203,8 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
     const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i*>(counts + pixel));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(eight, _mm_set1_epi16(1))) != 0) {
       for (std::size_t channel = pixel * 3; channel < pixel * 3 + 24; ++channel) {
-        output[channel] = ShapedChannel(source[channel] & sourceMask, accum[channel],
-                                        inverseOf[counts[channel / 3]], channel % 3, added);
+        output[channel] = ShapedChannel<screen>(source[channel] & sourceMask, accum[channel],
+                                                inverseOf[counts[channel / 3]], channel % 3, added);
       }
       continue;
     }
@@ -231,7 +244,15 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
       const __m256i bytes = _mm256_and_si256(
           _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + pixel * 3 + 8 * v))),
           keptSource);
-      const __m256i value = _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
+      __m256i value;
+      if constexpr (screen) {
+        const __m256i a = _mm256_min_epu32(lightAdded, limit);
+        const __m256i t = _mm256_add_epi32(_mm256_mullo_epi32(bytes, a), _mm256_set1_epi32(128));
+        const __m256i product = _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
+        value = _mm256_sub_epi32(_mm256_add_epi32(bytes, a), product);
+      } else {
+        value = _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
+      }
       const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(value, lowBytes), joinHalves);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(output + pixel * 3 + 8 * v), _mm256_castsi256_si128(packed));
     }
@@ -243,7 +264,7 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
 // ShapedChannel): the conversions are unsigned, so a count of 1 needs no
 // exception. Returns how many of the count pixels from pixel on it
 // composited.
-template <bool shaped>
+template <bool shaped, bool screen = false>
 GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count, const InverseTable& inverseOf,
                                            std::uint8_t sourceMask) {
   const std::uint16_t* const counts = scene.counts;
@@ -315,8 +336,17 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
         }
         bytes = _mm512_and_si512(bytes, keptSource);
       }
-      // The 16-bit quotient and the source byte add modulo 2^16, then clamp.
-      const __m512i value = _mm512_min_epu32(_mm512_and_si512(_mm512_add_epi32(bytes, quotient), lowBits), limit);
+      // The 16-bit quotient and the source byte add modulo 2^16, then clamp;
+      // or screen.
+      __m512i value;
+      if constexpr (screen) {
+        const __m512i a = _mm512_min_epu32(quotient, limit);
+        const __m512i t = _mm512_add_epi32(_mm512_mullo_epi32(bytes, a), _mm512_set1_epi32(128));
+        const __m512i product = _mm512_srli_epi32(_mm512_add_epi32(t, _mm512_srli_epi32(t, 8)), 8);
+        value = _mm512_sub_epi32(_mm512_add_epi32(bytes, a), product);
+      } else {
+        value = _mm512_min_epu32(_mm512_and_si512(_mm512_add_epi32(bytes, quotient), lowBits), limit);
+      }
       _mm_storeu_si128(reinterpret_cast<__m128i*>(output + pixel * 3 + 16 * part), _mm512_cvtepi32_epi8(value));
     }
   }
@@ -332,7 +362,7 @@ struct QuadrantRows {
   std::size_t width;
 };
 
-template <bool shaped>
+template <bool shaped, bool screen = false>
 void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const std::uint32_t* added,
                    std::uint8_t sourceMask) {
   const std::uint16_t* const counts = scene.counts;
@@ -345,7 +375,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
     for (std::size_t c = 0; c < 3; ++c) {
       const std::size_t channel = pixel * 3 + c;
       if constexpr (shaped) {
-        output[channel] = ShapedChannel(source[channel] & sourceMask, accum[channel], inverse, c, added);
+        output[channel] = ShapedChannel<screen>(source[channel] & sourceMask, accum[channel], inverse, c, added);
       } else {
         output[channel] = CompositeChannel(source[channel], accum[channel], inverse);
       }
@@ -361,11 +391,11 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
     std::size_t column = 0;
 #if GLINTOR_X86_VECTORS
     if (avx512) {
-      const std::size_t done = CompositeAvx512<shaped>(pixel, quadrant.width, inverseOf, sourceMask);
+      const std::size_t done = CompositeAvx512<shaped, screen>(pixel, quadrant.width, inverseOf, sourceMask);
       column += done;
       pixel += done;
     } else if (shaped && avx2) {
-      const std::size_t done = CompositeShapedAvx2(pixel, quadrant.width, inverseOf, added, sourceMask);
+      const std::size_t done = CompositeShapedAvx2<screen>(pixel, quadrant.width, inverseOf, added, sourceMask);
       column += done;
       pixel += done;
     }
@@ -385,7 +415,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
       if (four[0] == 1 || four[1] == 1 || four[2] == 1 || four[3] == 1) {
         for (std::size_t k = 0; k < 4; ++k) compositePixel(pixel + k);
       } else {
-        CompositeFourPixels<shaped>(four, accum + pixel * 3, source + pixel * 3, output + pixel * 3, inverseOf,
+        CompositeFourPixels<shaped, screen>(four, accum + pixel * 3, source + pixel * 3, output + pixel * 3, inverseOf,
                                     added, sourceMask * std::uint64_t{0x0101010101010101});
       }
     }
@@ -396,7 +426,7 @@ void CompositeRows(QuadrantRows quadrant, const InverseTable& inverseOf, const s
 
 bool Unshaped(const LightSettings& settings) {
   return settings.strength == 100 && settings.tint[0] == 255 && settings.tint[1] == 255 &&
-         settings.tint[2] == 255 && settings.view == ShownView::Final;
+         settings.tint[2] == 255 && settings.view == ShownView::Final && settings.blend == Blend::Add;
 }
 
 }  // namespace
@@ -453,9 +483,13 @@ std::uint32_t CompositeQuadrant(void* quadrant) {
   static_cast<void>(filled);
   if (Unshaped(settings)) {
     CompositeRows<false>(rows, inverses, nullptr, 0xFF);
+  } else if (settings.view == ShownView::Rays) {
+    // The light alone: screened onto black, it is added.
+    CompositeRows<true>(rows, inverses, lightTable.added, 0x00);
+  } else if (settings.blend == Blend::Screen) {
+    CompositeRows<true, true>(rows, inverses, lightTable.added, 0xFF);
   } else {
-    CompositeRows<true>(rows, inverses, lightTable.added,
-                        settings.view == ShownView::Rays ? 0x00 : 0xFF);
+    CompositeRows<true>(rows, inverses, lightTable.added, 0xFF);
   }
   return 1;
 }

@@ -55,3 +55,17 @@ inline std::uint32_t ShapedLightOfSmallQuotient(std::uint32_t quotient, std::uin
   const float light = std::trunc((static_cast<float>(quotient) * static_cast<float>(strength) + 50.5f) * (1.0f / 100));
   return static_cast<std::uint32_t>((light * static_cast<float>(tint) + 127.5f) * (1.0f / 255));
 }
+
+// The screen blend of a source byte s and the light added to it: with
+// a = min(added, 255), s + a - (s a + 127) / 255, never above 255. The
+// division is the one for a product of two bytes, x = s a <= 255 * 255:
+// (x + 127) / 255 = (t + (t >> 8)) >> 8 with t = x + 128, which the vector
+// kernels work out in 16-bit lanes.
+inline std::uint32_t ScreenByteProduct(std::uint32_t x) {
+  const std::uint32_t t = x + 128;
+  return (t + (t >> 8)) >> 8;
+}
+inline std::uint32_t Screen(std::uint32_t source, std::uint32_t added) {
+  const std::uint32_t a = added < 255 ? added : 255;
+  return source + a - ScreenByteProduct(source * a);
+}

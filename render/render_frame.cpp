@@ -81,6 +81,34 @@ void FormatSettings(char* buffer, std::size_t capacity, const LightSettings& set
   if (settings.blend != defaults.blend) add("blend %s", settings.blend == Blend::Screen ? "screen" : "add");
 }
 
+namespace {
+
+// No ray writes its own start, and a ring of each quadrant ends on the
+// light's row or column: where the light stands on an edge, inside or
+// outside the picture, a quadrant is empty and the far end of that row or
+// column, or a corner, is no ray's. Such pixels get the ray to them alone,
+// so that nothing carries over from an earlier frame.
+template <AccumulationMode mode>
+void CompleteCasting() {
+  const std::int32_t right = scene.width - 1, top = scene.height - 1;
+  const std::int32_t column = scene.lightColumn, row = scene.lightRow;
+  const bool onRow = row >= 0 && row <= top, onColumn = column >= 0 && column <= right;
+  const RayTarget ends[8] = {{0, 0},
+                             {static_cast<std::uint32_t>(right), 0},
+                             {0, static_cast<std::uint32_t>(top)},
+                             {static_cast<std::uint32_t>(right), static_cast<std::uint32_t>(top)},
+                             {0, onRow ? static_cast<std::uint32_t>(row) : 0u},
+                             {static_cast<std::uint32_t>(right), onRow ? static_cast<std::uint32_t>(row) : 0u},
+                             {onColumn ? static_cast<std::uint32_t>(column) : 0u, 0},
+                             {onColumn ? static_cast<std::uint32_t>(column) : 0u, static_cast<std::uint32_t>(top)}};
+  if (onRow && onColumn) TracePixelAlone<mode>(static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row));
+  for (const RayTarget end : ends) {
+    if (scene.coverage[std::size_t{end.row} * scene.width + end.column] == 0) TracePixelAlone<mode>(end.column, end.row);
+  }
+}
+
+}  // namespace
+
 template <AccumulationMode mode>
 void RenderFrame() {
   const std::int64_t ticksPerSecond = Clock::period::den / Clock::period::num;
@@ -92,6 +120,7 @@ void RenderFrame() {
 
   RunPhase({CastLowerLeft<mode>, CastLowerRight<mode>, CastUpperLeft<mode>, CastUpperRight<mode>},
            {nullptr, nullptr, nullptr, nullptr});
+  CompleteCasting<mode>();
   const std::int64_t castEnd = Ticks();
   PrepareCompositing();
 

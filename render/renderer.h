@@ -14,6 +14,12 @@
 template <AccumulationMode mode>
 void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow);
 
+// Gives the target pixel alone the count and sums of the ray from the light
+// to it, writing nothing else; the light's own pixel gets a count of 1 and
+// its own emission, as a ray of one step ending on it would.
+template <AccumulationMode mode>
+void TracePixelAlone(std::uint32_t targetColumn, std::uint32_t targetRow);
+
 struct RayTarget {
   std::uint32_t column;
   std::uint32_t row;

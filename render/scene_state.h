@@ -111,7 +111,7 @@ void ReleaseBuffers();
 
 // A picture with its own frame buffers, kept aside while the scene renders
 // another one (a picture and its reduction to the window's size take turns;
-// each keeps the sums its frames carry over).
+// each keeps its own buffers).
 struct SceneBuffers {
   std::uint16_t width;
   std::uint16_t height;

@@ -146,6 +146,38 @@ void TraceRay(std::uint32_t targetColumn, std::uint32_t targetRow) {
   TraceRays<mode>(&target, 1, nullptr);
 }
 
+template <AccumulationMode mode>
+void TracePixelAlone(std::uint32_t targetColumn, std::uint32_t targetRow) {
+  const RayGeometry ray = MakeRayGeometry({targetColumn, targetRow});
+  const WalkBuffers buffers = SceneWalkBuffers();
+  const std::ptrdiff_t target = std::ptrdiff_t{targetRow} * scene.width + targetColumn;
+  std::uint32_t sums[3] = {0, 0, 0};
+  std::uint32_t counted = 0;
+  if (ray.length == 0) {
+    // The light's own pixel: a ray of one step that ends on it.
+    counted = 1;
+    for (int c = 0; c < 3; ++c) sums[c] = buffers.source[target * 3 + c];
+  } else {
+    WalkState state = WalkStateAt(ray, ray.entry - 1);
+    for (std::uint32_t i = ray.entry; i <= ray.length; ++i) {
+      state.position += ray.majorStep;
+      state.error += ray.minorLength;
+      if (state.error >= ray.length) {
+        state.position += ray.minorStep;
+        state.error -= ray.length;
+      }
+      counted = i - (ray.entry - 1);
+      const std::uint32_t weight = mode == AccumulationMode::Weighted ? counted : 1;
+      for (int c = 0; c < 3; ++c) sums[c] += buffers.source[state.position * 3 + c] * weight;
+    }
+  }
+  StoreShared<std::uint8_t>(buffers.coverage[target], 1);
+  StoreShared(buffers.counts[target], static_cast<std::uint16_t>(counted));
+  for (int c = 0; c < 3; ++c) StoreShared(buffers.accum[target * 3 + c], sums[c]);
+}
+
+template void TracePixelAlone<AccumulationMode::Weighted>(std::uint32_t, std::uint32_t);
+template void TracePixelAlone<AccumulationMode::Uniform>(std::uint32_t, std::uint32_t);
 template void TraceRaysScalar<AccumulationMode::Weighted>(const RayTarget*, int, const RayTarget*);
 template void TraceRaysScalar<AccumulationMode::Uniform>(const RayTarget*, int, const RayTarget*);
 template void TraceRays<AccumulationMode::Weighted>(const RayTarget*, int, const RayTarget*);

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "quotient.h"
+#include "scene_state.h"
 
 namespace {
 
@@ -51,6 +52,37 @@ TEST(Quotient, ShapesSmallQuotientsExactlyInSinglePrecision) {
           FAIL() << quotient << " " << strength << " " << tint;
       }
     }
+  }
+}
+
+// The screen blend's division for every product of two bytes, and its ends.
+TEST(Screen, DividesEveryByteProductAndMeetsItsEnds) {
+  for (std::uint32_t x = 0; x <= 255 * 255; ++x) {
+    if (ScreenByteProduct(x) != (x + 127) / 255) FAIL() << x;
+  }
+  struct Case {
+    std::uint32_t source, added, screened;
+  };
+  for (const Case c : {Case{0, 0, 0}, Case{0, 77, 77}, Case{0, 255, 255}, Case{0, 4000, 255}, Case{255, 0, 255},
+                       Case{255, 255, 255}, Case{90, 0, 90}, Case{90, 255, 255}, Case{90, 65535, 255},
+                       Case{100, 100, 161}, Case{200, 30, 206}}) {
+    EXPECT_EQ(Screen(c.source, c.added), c.screened) << c.source << " screen " << c.added;
+  }
+}
+
+// The soft threshold's ramp at its ends: d = luma - threshold + softness at
+// 0, 1, 2 S - 1 and 2 S; S = 0, 1 and 255; a ramp that ends above 255.
+TEST(Softness, RampsOverTwiceTheSoftness) {
+  struct Case {
+    unsigned luma, threshold, softness, weight;
+  };
+  for (const Case c : {Case{99, 100, 0, 0}, Case{100, 100, 0, 255}, Case{99, 100, 1, 0}, Case{100, 100, 1, 128},
+                       Case{101, 100, 1, 255}, Case{112, 160, 48, 0}, Case{113, 160, 48, 3},
+                       Case{207, 160, 48, 252}, Case{208, 160, 48, 255}, Case{0, 0, 255, 128},
+                       Case{255, 0, 255, 255}, Case{253, 0, 255, 254}, Case{255, 240, 48, 167},
+                       Case{0, 255, 255, 0}, Case{255, 255, 255, 128}}) {
+    EXPECT_EQ(EmissionWeight(c.luma, c.threshold, c.softness), c.weight)
+        << "luma " << c.luma << " threshold " << c.threshold << " softness " << c.softness;
   }
 }
 

@@ -23,7 +23,7 @@ bool ReferenceRenderer::Inside(Pixel p) const {
 // Step i of n along the major axis goes floor(i * m / n) of m along the
 // minor one, so minor steps come as late as possible; ties make rows major.
 // From a light outside, steps are counted from the first pixel inside.
-void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
+void ReferenceRenderer::TraceRay(Pixel light, Pixel target, bool targetAlone) {
   const int dc = target.column - light.column, dr = target.row - light.row;
   const bool columnsMajor = std::abs(dc) > std::abs(dr);
   const int n = std::max(std::abs(dc), std::abs(dr)), m = std::min(std::abs(dc), std::abs(dr));
@@ -37,13 +37,14 @@ void ReferenceRenderer::TraceRay(Pixel light, Pixel target) {
     ++counted;
     const std::size_t index = static_cast<std::size_t>(row) * static_cast<std::size_t>(width) +
                               static_cast<std::size_t>(column);
-    coverage[index] = 1;
-    counts[index] = static_cast<std::uint16_t>(counted);
     for (std::size_t c = 0; c < 3; ++c) {
       const std::uint32_t sample = Emitted(index, c);
       sums[c] += mode == AccumulationMode::Weighted ? sample * counted : sample;
-      accum[index * 3 + c] = sums[c];
     }
+    if (targetAlone && i < n) continue;
+    coverage[index] = 1;
+    counts[index] = static_cast<std::uint16_t>(counted);
+    for (std::size_t c = 0; c < 3; ++c) accum[index * 3 + c] = sums[c];
   }
 }
 
@@ -70,19 +71,39 @@ void ReferenceRenderer::RenderFrame(Pixel light) {
   for (int k = 0; k < std::min(lc, top - lr); ++k) ring({lc - 1, top - k}, {k, top - k}, {k, lr});
   for (int k = 0; k < std::min(right - lc, top - lr); ++k)
     ring({right - k, lr + 1}, {right - k, top - k}, {lc, top - k});
+  // Every pixel no ray reached gets the ray to it alone; the light's own
+  // one, a ray of one step ending on it.
+  for (int row = 0; row < height; ++row) {
+    for (int column = 0; column < width; ++column) {
+      const auto index = static_cast<std::size_t>(row * width + column);
+      if (coverage[index] != 0) continue;
+      if (column != lc || row != lr) {
+        TraceRay(light, {column, row}, true);
+        continue;
+      }
+      coverage[index] = 1;
+      counts[index] = 1;
+      for (std::size_t c = 0; c < 3; ++c) accum[index * 3 + c] = Emitted(index, c);
+    }
+  }
   Composite();
 }
 
 std::uint32_t ReferenceRenderer::Emitted(std::size_t index, std::size_t c) const {
   const std::uint32_t b = source[index * 3], g = source[index * 3 + 1], r = source[index * 3 + 2];
-  const std::uint32_t luma = (77 * r + 150 * g + 29 * b + 128) >> 8;
-  return luma >= settings.threshold ? source[index * 3 + c] : 0;
+  const int luma = static_cast<int>((77 * r + 150 * g + 29 * b + 128) >> 8);
+  const int t = settings.threshold, s = settings.softness;
+  if (s == 0) return luma >= t ? source[index * 3 + c] : 0;
+  // A ramp over t - s <= luma < t + s.
+  const int d = luma - t + s;
+  const int weight = d <= 0 ? 0 : std::min(255, (255 * d + s) / (2 * s));
+  return (source[index * 3 + c] * static_cast<std::uint32_t>(weight) + 127) / 255;
 }
 
 void ReferenceRenderer::Composite() {
   // The sum over the count (Uniform) or its square (Weighted), reduced to
   // 16 bits, scaled by the strength and tinted; added to the source (final)
-  // or to black (rays), reduced to 16 bits, clamped to 255.
+  // or to black (rays), reduced to 16 bits, clamped to 255; or screened.
   for (std::size_t index = 0; index < counts.size(); ++index) {
     const std::uint32_t n = counts[index];
     const std::uint32_t divisor = mode == AccumulationMode::Weighted ? n * n : n;
@@ -91,7 +112,9 @@ void ReferenceRenderer::Composite() {
       const std::uint32_t light = std::min<std::uint32_t>((quotient * settings.strength + 50) / 100, 65535);
       const std::uint32_t added = (light * settings.tint[c] + 127) / 255;
       const std::uint32_t base = settings.view == ShownView::Final ? source[index * 3 + c] : 0;
-      const std::uint32_t value = (base + added) & 0xFFFF;
+      const std::uint32_t a = std::min<std::uint32_t>(added, 255);
+      const std::uint32_t value =
+          settings.blend == Blend::Screen ? base + a - (base * a + 127) / 255 : (base + added) & 0xFFFF;
       output[index * 3 + c] = settings.view == ShownView::Emission
                                   ? static_cast<std::uint8_t>(Emitted(index, c))
                                   : static_cast<std::uint8_t>(std::min<std::uint32_t>(value, 255));

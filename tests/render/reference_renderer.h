@@ -25,12 +25,14 @@ struct ReferenceRenderer {
   std::vector<std::uint8_t> output;
   LightSettings settings;
 
-  // Channel c of pixel `index` as it casts light under the threshold.
+  // Channel c of pixel `index` as it casts light under the threshold and
+  // softness.
   std::uint32_t Emitted(std::size_t index, std::size_t c) const;
 
   ReferenceRenderer(AccumulationMode mode, int width, int height, std::vector<std::uint8_t> source);
   bool Inside(Pixel p) const;
-  void TraceRay(Pixel light, Pixel target);
+  // Writes every pixel of the ray, or with targetAlone the target only.
+  void TraceRay(Pixel light, Pixel target, bool targetAlone = false);
   // The four casting routines one after another, then compositing.
   void RenderFrame(Pixel light);
   void Composite();

@@ -54,7 +54,14 @@ std::vector<LightSettings> ShapedLights() {
           {0, 400, {255, 255, 255}, ShownView::Final},
           {200, 0, {255, 255, 255}, ShownView::Rays},
           {60, 400, {0, 17, 255}, ShownView::Rays},
-          {15, 100, {255, 255, 255}, ShownView::Emission}};
+          {15, 100, {255, 255, 255}, ShownView::Emission},
+          // Softness ramps, and the screen blend, with and without the table.
+          {160, 300, {255, 255, 255}, ShownView::Final, 48, Blend::Screen},
+          {0, 100, {255, 255, 255}, ShownView::Final, 255, Blend::Add},
+          {0, 100, {255, 255, 255}, ShownView::Final, 0, Blend::Screen},
+          {240, 400, {0x90, 0xC8, 0xFF}, ShownView::Final, 48, Blend::Screen},
+          {100, 250, {255, 255, 255}, ShownView::Rays, 1, Blend::Screen},
+          {30, 100, {255, 255, 255}, ShownView::Emission, 64, Blend::Add}};
 }
 
 std::string SettingsName(const LightSettings& settings) {

@@ -41,6 +41,6 @@ struct AtLevel {
 // The defaults and settings that reach every branch of casting and
 // compositing: a threshold that leaves some pixels emitting, one that pure
 // blue 128 (luma 14.5) reaches only when rounded, one back to 0, strengths 0, 37 and
-// 400, non-white tints and each view.
+// 400, non-white tints, each view, softness ramps and the screen blend.
 std::vector<LightSettings> ShapedLights();
 std::string SettingsName(const LightSettings& settings);
