@@ -106,19 +106,21 @@ void Prepare(GeglOperation* operation) {
   gegl_operation_set_format(operation, "output", format);
 }
 
-// Every output pixel depends on the whole input.
-GeglRectangle WholeInput(GeglOperation* operation) {
+// Every output pixel depends on the whole input. An endless one (a colour,
+// a noise) the renderer cannot take: it passes, each region as asked.
+GeglRectangle WholeInput(GeglOperation* operation, const GeglRectangle& asked) {
   const GeglRectangle* box = gegl_operation_source_get_bounding_box(operation, "input");
-  return box != nullptr ? *box : GeglRectangle{0, 0, 0, 0};
+  if (box == nullptr) return GeglRectangle{0, 0, 0, 0};
+  return gegl_rectangle_is_infinite_plane(box) ? asked : *box;
 }
-GeglRectangle RequiredForOutput(GeglOperation* operation, const gchar*, const GeglRectangle*) {
-  return WholeInput(operation);
+GeglRectangle RequiredForOutput(GeglOperation* operation, const gchar*, const GeglRectangle* asked) {
+  return WholeInput(operation, *asked);
 }
-GeglRectangle CachedRegion(GeglOperation* operation, const GeglRectangle*) {
-  return WholeInput(operation);
+GeglRectangle CachedRegion(GeglOperation* operation, const GeglRectangle* asked) {
+  return WholeInput(operation, *asked);
 }
-GeglRectangle InvalidatedByChange(GeglOperation* operation, const gchar*, const GeglRectangle*) {
-  return WholeInput(operation);
+GeglRectangle InvalidatedByChange(GeglOperation* operation, const gchar*, const GeglRectangle* changed) {
+  return WholeInput(operation, *changed);
 }
 
 // A coordinate's pixel, counted from `first`, clamped to the light's range
@@ -191,13 +193,16 @@ bool RenderInPlace(const GeglProperties* o, const GeglRectangle& box, std::uint8
   return true;
 }
 
-gboolean Process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output, const GeglRectangle*, gint) {
-  const GeglRectangle box = WholeInput(operation);
+gboolean Process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output, const GeglRectangle* result,
+                 gint) {
+  const GeglRectangle box = WholeInput(operation, *result);
   const Babl* format = gegl_operation_get_format(operation, "output");
   const int channels = babl_format_get_n_components(format);
   const std::uint64_t side = std::uint64_t(kMaxPictureSide);
   const std::uint64_t width = std::uint64_t(std::max(box.width, 0)), height = std::uint64_t(std::max(box.height, 0));
-  const bool takes = width >= 100 && height >= 100 && width <= side && height <= side;
+  const GeglRectangle* whole = gegl_operation_source_get_bounding_box(operation, "input");
+  const bool endless = whole != nullptr && gegl_rectangle_is_infinite_plane(whole);
+  const bool takes = !endless && width >= 100 && height >= 100 && width <= side && height <= side;
   // The GEGL buffer's copy besides the renderer's own.
   const std::uint64_t copy = width * height * std::uint64_t(channels), available = AvailableMemoryBytes();
   std::uint8_t* pixels = nullptr;
@@ -213,11 +218,16 @@ gboolean Process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output
     }
     delete[] pixels;
   }
-  g_warning(takes ? "glintor:light-shafts: not enough memory for the %d x %d picture; it passes unchanged"
-                  : "glintor:light-shafts: pictures must be 100 to 32768 pixels a side; this one is %d x %d and "
-                    "passes unchanged",
-            box.width, box.height);
-  gegl_buffer_copy(input, &box, GEGL_ABYSS_NONE, output, &box);
+  if (endless) {
+    g_warning("glintor:light-shafts: the input has no edges; it passes unchanged");
+  } else {
+    g_warning(takes ? "glintor:light-shafts: not enough memory for the %d x %d picture; it passes unchanged"
+                    : "glintor:light-shafts: pictures must be 100 to 32768 pixels a side; this one is %d x %d and "
+                      "passes unchanged",
+              box.width, box.height);
+  }
+  // What was asked for, which an endless input's extent is not.
+  gegl_buffer_copy(input, result, GEGL_ABYSS_NONE, output, result);
   return TRUE;
 }
 
