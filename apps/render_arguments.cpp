@@ -10,7 +10,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: glintor-render [--mode weighted|uniform] [--light COL,ROW]... [--lights FILE]...\n"
-    "                      [--threshold T] [--strength K] [--tint RRGGBB] [--view V]\n"
+    "                      [--threshold T] [--strength K] [--tint RRGGBB]\n"
+    "                      [--softness S] [--blend add|screen] [--view V]\n"
     "                      [--frames PATTERN] INPUT [OUTPUT.png|OUTPUT.bmp]\n"
     "Renders one frame per light, in the order given (row 0 is the bottom row;\n"
     "default: one frame with the light at the centre) and prints each frame's title.\n"

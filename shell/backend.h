@@ -7,13 +7,17 @@
 #include "startup_messages.h"
 #include "window_geometry.h"
 
-// The keys that shape the light: T and Shift+T, + and -, ] and [, V, R.
+// The keys that shape the light: T and Shift+T, + and -, ] and [, K and
+// Shift+K, V, B, R.
 enum class LightKey : std::uint8_t {
   ThresholdUp,
   ThresholdDown,
   StrengthUp,
   StrengthDown,
+  SoftnessUp,
+  SoftnessDown,
   NextView,
+  NextBlend,
   Restore,  // the settings the viewer was started with
 };
 

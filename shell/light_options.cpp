@@ -18,6 +18,10 @@ const char* const kLightOptionsHelp =
     "  --threshold T     only pixels at least this bright (0-255) cast light\n"
     "  --strength K      the added light in per cent, 0-400 (default 100)\n"
     "  --tint RRGGBB     the light's colour (default FFFFFF, white)\n"
+    "  --softness S      ramps the threshold's cut over S either side of it,\n"
+    "                    0-255 (default 0, a hard cut)\n"
+    "  --blend B         add (default) or screen (brightens the dark more than\n"
+    "                    the bright, never clipping)\n"
     "  --view V          final (default), rays (the light alone) or emission\n"
     "                    (what casts light)\n";
 
@@ -28,7 +32,8 @@ OptionWord SplitOption(std::string_view argument) {
 }
 
 bool IsLightOption(std::string_view argument) {
-  return argument == "--threshold" || argument == "--strength" || argument == "--tint" || argument == "--view";
+  return argument == "--threshold" || argument == "--strength" || argument == "--tint" || argument == "--view" ||
+         argument == "--softness" || argument == "--blend";
 }
 
 std::string ParseLightOption(std::string_view option, std::string_view value, LightSettings* settings) {
@@ -49,6 +54,12 @@ std::string ParseLightOption(std::string_view option, std::string_view value, Li
     settings->tint[0] = static_cast<std::uint8_t>(number);
     settings->tint[1] = static_cast<std::uint8_t>(number >> 8);
     settings->tint[2] = static_cast<std::uint8_t>(number >> 16);
+  } else if (option == "--softness") {
+    if (!ParseNumber(value, 255, &number)) return "--softness needs a number from 0 to 255";
+    settings->softness = static_cast<std::uint8_t>(number);
+  } else if (option == "--blend") {
+    if (value != "add" && value != "screen") return "--blend needs add or screen";
+    settings->blend = value == "add" ? Blend::Add : Blend::Screen;
   } else if (option == "--view") {
     if (value == "final") {
       settings->view = ShownView::Final;

@@ -4,6 +4,8 @@
 //   --threshold T   0 to 255
 //   --strength K    0 to 400 (per cent; a trailing % is allowed)
 //   --tint RRGGBB   six hexadecimal digits, red first
+//   --softness S    0 to 255
+//   --blend B       add or screen
 //   --view V        final, rays or emission
 // Each, as every option of the programs, takes its value as the next
 // argument or joined by '=': --threshold 200 or --threshold=200.

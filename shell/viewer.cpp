@@ -13,6 +13,7 @@
 #include "pointer_light.h"
 #include "reduction.h"
 #include "scene_state.h"
+#include "settings_keys.h"
 #include "source_image.h"
 #include "viewer_arguments.h"
 #include "window_geometry.h"
@@ -177,8 +178,9 @@ bool PointerMoved(std::int32_t x, std::int32_t y, bool dragged) {
 }
 
 // Each picture casts from its own emission picture: both are remade.
-bool MakeEmissions(std::uint8_t threshold) {
+bool MakeEmissions(std::uint8_t threshold, std::uint8_t softness) {
   scene.settings.threshold = threshold;
+  scene.settings.softness = softness;
   bool made = UpdateEmission();
   if (reduction.active) {
     SwapSceneBuffers(&reduction.aside);
@@ -192,39 +194,8 @@ bool MakeEmissions(std::uint8_t threshold) {
 bool ShapeLight(LightKey key) {
   if (scene.busy != 0) return reduction.previewShown;
   const LightSettings before = scene.settings;
-  LightSettings next = before;
-  switch (key) {
-    case LightKey::ThresholdUp:
-      next.threshold = static_cast<std::uint8_t>(std::min(before.threshold + 16, 255));
-      break;
-    case LightKey::ThresholdDown:
-      next.threshold = static_cast<std::uint8_t>(std::max(before.threshold - 16, 0));
-      break;
-    case LightKey::StrengthUp:
-      next.strength = static_cast<std::uint16_t>(std::min(before.strength + 10, int{kMaxStrength}));
-      break;
-    case LightKey::StrengthDown:
-      next.strength = static_cast<std::uint16_t>(std::max(before.strength - 10, 0));
-      break;
-    case LightKey::NextView:
-      next.view = static_cast<ShownView>((static_cast<int>(before.view) + 1) % 3);
-      break;
-    case LightKey::Restore:
-      next = startSettings;
-      break;
-  }
-  if (next.threshold != before.threshold && !MakeEmissions(next.threshold)) {
-    // Back to the threshold shown, or, should even that fail, to 0, which
-    // needs no emission picture.
-    if (!MakeEmissions(before.threshold)) MakeEmissions(0);
-    std::fprintf(stderr, "There is not enough memory for threshold %u; it stays %u.\n", unsigned{next.threshold},
-                 unsigned{scene.settings.threshold});
-    std::fflush(stderr);
-    next = before;
-    next.threshold = scene.settings.threshold;
-  }
-  scene.settings = next;
-  if (next == before) return reduction.previewShown;
+  scene.settings = WithEmission(before, SettingsAfterKey(before, key, startSettings), MakeEmissions);
+  if (scene.settings == before) return reduction.previewShown;
   if (reduction.active) return ShowPreview();
   RenderExactFrame();
   return false;
@@ -355,7 +326,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   const auto clientWidth = static_cast<std::uint16_t>(placement.client.right - placement.client.left);
   const auto clientHeight = static_cast<std::uint16_t>(placement.client.bottom - placement.client.top);
   if (!AllocateFrameBuffers() || (placement.scaled && !PrepareReduction(clientWidth, clientHeight)) ||
-      !MakeEmissions(settings.threshold)) {
+      !MakeEmissions(settings.threshold, settings.softness)) {
     return FailStartup(backend, StartupMessage(LoadResult::OutOfMemory, pictureName));
   }
   renderFrame = program.renderFrame;

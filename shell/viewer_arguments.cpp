@@ -22,7 +22,8 @@ void PrintUsage(std::FILE* stream, const char* programName) {
                "Options, which shape the light (OPTION=VALUE too: --threshold=200):\n%s"
                "Keys: T and Shift+T raise and lower the threshold by 16, + and - the\n"
                "strength by 10 (the keypad's too; ] and [ as well, and = as +, however the\n"
-               "keyboard types them); V shows the next view; R goes back to the options given.\n",
+               "keyboard types them); K and Shift+K the softness by 8; V shows the next\n"
+               "view, B the other blend; R goes back to the options given.\n",
                programName, kLightOptionsHelp);
 }
 

@@ -258,14 +258,16 @@ bool IsSaveKey(const SDL_Keysym& key) {
 
 // The key that shapes the light, if this is one: held with Ctrl, Alt or the
 // system key it is meant for something else. Held down, V would flicker
-// through the views: only its first press counts, and R's.
+// through the views: only its first press counts, and B's and R's.
 bool ToLightKey(const SDL_KeyboardEvent& event, LightKey* light) {
   const SDL_Keysym& key = event.keysym;
   if ((key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0) return false;
-  if (event.repeat != 0 && (key.sym == SDLK_v || key.sym == SDLK_r)) return false;
+  if (event.repeat != 0 && (key.sym == SDLK_v || key.sym == SDLK_b || key.sym == SDLK_r)) return false;
   switch (key.sym) {
     case SDLK_t: *light = (key.mod & KMOD_SHIFT) != 0 ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
+    case SDLK_k: *light = (key.mod & KMOD_SHIFT) != 0 ? LightKey::SoftnessDown : LightKey::SoftnessUp; return true;
     case SDLK_v: *light = LightKey::NextView; return true;
+    case SDLK_b: *light = LightKey::NextBlend; return true;
     case SDLK_r: *light = LightKey::Restore; return true;
     default: return false;
   }

@@ -173,14 +173,16 @@ bool IsSaveKey(WPARAM key, LPARAM flags) {
 
 // The key that shapes the light, if this is one: held with Ctrl, Alt or the
 // system key it is meant for something else. Held down, V would flicker
-// through the views: only its first press counts, and R's.
+// through the views: only its first press counts, and B's and R's.
 bool ToLightKey(WPARAM key, LPARAM flags, LightKey* light) {
   const bool repeated = (flags & (LPARAM{1} << 30)) != 0;
   if (IsHeld(VK_CONTROL) || IsHeld(VK_MENU) || IsHeld(VK_LWIN) || IsHeld(VK_RWIN)) return false;
-  if (repeated && (key == 'V' || key == 'R')) return false;
+  if (repeated && (key == 'V' || key == 'B' || key == 'R')) return false;
   switch (key) {
     case 'T': *light = IsHeld(VK_SHIFT) ? LightKey::ThresholdDown : LightKey::ThresholdUp; return true;
+    case 'K': *light = IsHeld(VK_SHIFT) ? LightKey::SoftnessDown : LightKey::SoftnessUp; return true;
     case 'V': *light = LightKey::NextView; return true;
+    case 'B': *light = LightKey::NextBlend; return true;
     case 'R': *light = LightKey::Restore; return true;
     default: return false;
   }

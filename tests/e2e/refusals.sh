@@ -66,6 +66,7 @@ webp|1|The format of a.webp is not supported.\nGlintor reads BMP, PNG and JPEG f
 picture|1|The window could not be opened, the application will be closed.
 picture|2|usage: glintor-weighted [OPTION VALUE]... [PICTURE]|a.png b.png
 picture|2|glintor-weighted: --strength needs a per cent from 0 to 400|--strength 401 source.bmp
-picture|1|The window could not be opened, the application will be closed.|--threshold=96 --view rays --strength=60% source.bmp
+picture|1|The window could not be opened, the application will be closed.|--threshold=96 --view rays --strength=60% --softness=48 --blend screen source.bmp
+picture|2|glintor-weighted: --blend needs add or screen|--blend=multiply source.bmp
 picture|2|glintor-weighted: --tint needs a colour of six hexadecimal digits, RRGGBB, such as FFC890|--tint=FFC89 source.bmp
 CASES

@@ -23,22 +23,22 @@ same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ] || fail "$1 and $2
 mkdir "$work/frames" "$work/taken.png" "$work/taken.bmp" "$work/none"
 ln -s odd.bmp "$work/alias.png" && ln "$work/odd.bmp" "$work/same1.bmp" || fail "no links to the test picture"
 
-# Every frame of --frames is the frame a run ending at its light writes (a
-# frame keeps pixels of the ones before), with one title line each. --light,
-# --lights FILE and --lights - add lights in command-line order.
+# Every frame of --frames is the frame of its light alone, whatever came
+# before, with one title line each. --light, --lights FILE and --lights -
+# add lights in command-line order.
 printf '\xef\xbb\xbf 0 , 0 \r\n# path\n\n100,99 \t# the corner\r\n' >"$work/lights.txt"
 expect 0 --light 50,0 --lights "$work/lights.txt" --lights - --light 7,7 \
-  --frames "$work/frames/f-%03d.png" "$work/odd.bmp" <<<"20,30"
+  --frames "$work/frames/f-%03d.png" "$work/odd.bmp" <<<"-5,0"
 [ "$(ls "$work/frames")" = "$(printf 'f-%03d.png\n' 0 1 2 3 4)" ] || fail "--frames wrote $(ls "$work/frames")"
 [ "$(grep -cE '^Glintor - [0-9.]+ msec \([0-9.]+\+[0-9.]+\) - [0-9.]+ fps$' "$work/stdout")" = 5 ] ||
   fail "titles: $(cat "$work/stdout")"
-lights=()
-for light in 50,0 0,0 100,99 20,30 7,7; do
-  lights+=(--light "$light")
-  expect 0 "${lights[@]}" "$work/odd.bmp" "$work/last.bmp"
-  same "$work/frames/f-$(printf %03d $((${#lights[@]} / 2 - 1))).png" "$work/last.bmp"
+number=0
+for light in 50,0 0,0 100,99 -5,0 7,7; do
+  expect 0 --light "$light" "$work/odd.bmp" "$work/last.bmp"
+  same "$work/frames/f-$(printf %03d "$number").png" "$work/last.bmp"
+  number=$((number + 1))
 done
-expect 0 "${lights[@]}" "$work/odd.bmp" "$work/last.Png"
+expect 0 --light 7,7 "$work/odd.bmp" "$work/last.Png"
 head -c 4 "$work/last.Png" | grep -q PNG || fail "last.Png is no PNG"
 same "$work/last.Png" "$work/last.bmp"
 pass "--frames writes every frame; --lights files and stdin; PNG output equals BMP"
@@ -136,10 +136,12 @@ for arguments in --frobnicate "--mode sideways" --mode "--light 5" "--light 202,
   "--strength 6O $work/none/out.bmp" "--strength 60%% $work/none/out.bmp" "--tint FFC89 $work/none/out.bmp" \
   "--tint FFC8900 $work/none/out.bmp" "--tint GGGGGG $work/none/out.bmp" "--tint #FFC890 $work/none/out.bmp" \
   "--view foo $work/none/out.bmp" "--view '' $work/none/out.bmp" "$work/none/out.bmp --view" \
-  "--threshold=256 $work/none/out.bmp" "--view= $work/none/out.bmp" "--mode=sideways" "--frames=$work/none/f.png"; do
+  "--threshold=256 $work/none/out.bmp" "--view= $work/none/out.bmp" "--mode=sideways" "--frames=$work/none/f.png" \
+  "--softness 256 $work/none/out.bmp" "--softness=-8 $work/none/out.bmp" "--softness '' $work/none/out.bmp" \
+  "--blend multiply $work/none/out.bmp" "--blend=Screen $work/none/out.bmp" "$work/none/out.bmp --blend"; do
   read -ra words <<<"$arguments"
   expect 2 "$work/odd.bmp" "${words[@]//\'\'/}"  # '' stands for an empty argument
-  if [[ $arguments =~ --(threshold|strength|tint|view) ]]; then
+  if [[ $arguments =~ --(threshold|strength|tint|view|softness|blend) ]]; then
     grep -qF -- "glintor-render: ${BASH_REMATCH[0]} " "$work/stderr" || fail "$arguments: $(cat "$work/stderr")"
   fi
 done < <(yes 1,1)  # for --lights -: more than any lights file may hold
@@ -194,7 +196,7 @@ while read -r name input arguments; do
   convert "$work/$name.bmp" -depth 8 "rgb:$work/$name.rgb" || fail "could not read $name.bmp"
 done <<EOF
 plain     odd
-defaults  odd       --view final --threshold 0 --strength 100% --tint FFFFFF
+defaults  odd       --view final --threshold 0 --strength 100% --tint FFFFFF --softness 0 --blend add
 emission  odd       --view emission --threshold 128
 cast      emission  --view rays
 dark      odd       --view rays --strength 0

@@ -5,10 +5,10 @@
 # reduced picture and marked in the title, and a rest the exact frame,
 # reduced; the window's corners give the picture's corners; S saves the
 # exact frame at full size, the bytes of the Linux glintor-render's PNG; holding Space shows the reduced picture without
-# the light. T, pressed first, raises the threshold of both pictures:
-# previews and exact frames. Nothing is looked for within a time: the
-# previews are checked in a second viewer whose rest never comes, where S
-# brings the exact frame.
+# the light. T and K, pressed first, raise the threshold and the softness
+# of both pictures: previews and exact frames. Nothing is looked for
+# within a time: the previews are checked in a second viewer whose rest
+# never comes, where S brings the exact frame.
 # Usage: viewer_fitted.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -53,13 +53,13 @@ difference=unknown
 wait_shows "$work/exact.bmp" "the first frame, reduced"
 pass "the first frame is the exact one, reduced"
 
-# The preview after a key has its light at the window's centre.
-xdotool key --window "$window" t
-suffix=" - threshold 16" previews=("$((width / 2)),$((height / 2))")
+# The preview after the keys has its light at the window's centre.
+xdotool key --window "$window" t k
+suffix=" - threshold 16, softness 8" previews=("$((width / 2)),$((height / 2))")
 render "$work/exact.bmp" "$picture_file" "${lights[@]}"
 wait_for "the title to end in '$suffix'" title_is_timing
 wait_shows "$work/exact.bmp" "the exact frame after T"
-pass "T renders the exact frame again, threshold 16"
+pass "T and K render the exact frame again, threshold 16, softness 8"
 
 # spread AT WINDOW PICTURE: window position AT spread over the picture,
 # halves rounded up, rounded down for positions left of or above the window.

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
 # A viewer started with options that shape the light, then its keys: T and
 # Shift+T move the threshold by 16, no further than 255 and 0 (from 15 as
-# from 16); ] and [ the strength by 10, and so do + (or =) and -, on a
-# German keyboard too (its own + and - keys, the keypad's, ] behind AltGr);
-# V steps through the views; R brings back the options' settings, with no
-# threshold. After each step the window shows what glintor-render renders
-# for the same lights and settings, and the title names the settings. The
-# keys come while the light is where it started: a frame keeps the light's
-# own pixel from the last frame that lit it, which glintor-render, with one
-# set of settings for all its frames, would not repeat. Then Space.
+# from 16); K and Shift+K the softness by 8, as far; ] and [ the strength
+# by 10, and so do + (or =) and -, on German and French keyboards too
+# (their own + and - keys, the keypad's, ] behind AltGr); V steps through the views, B
+# switches the blend; R brings back the options' settings, with no
+# threshold, softness or screen. After each step the window shows what
+# glintor-render renders for the same lights and settings, and the title
+# names the settings. Then Space.
 # Usage: viewer_keys.sh linux|wine
 source "$(dirname "$0")/lib.sh"
 use_platform "$1"
@@ -35,9 +34,18 @@ us|t t t t t shift+t bracketleft v v| - threshold 80, strength 70%, tint FFC890,
 us|r| - strength 60%, tint FFC890
 us|t t t t t t t t t t t t t t t t| - threshold 255, strength 60%, tint FFC890
 us|shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t shift+t| - strength 60%, tint FFC890
+us|k k k t t t t t t t t b| - threshold 128, strength 60%, tint FFC890, softness 24, blend screen
+us|shift+k v v b| - threshold 128, strength 60%, tint FFC890, view emission, softness 16
+us|b v| - threshold 128, strength 60%, tint FFC890, softness 16, blend screen
+us|r| - strength 60%, tint FFC890
+us|k k k k k k k k k k k k k k k k k k k k k k k k k k k k k k k k| - strength 60%, tint FFC890, softness 255
+us|shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k shift+k| - strength 60%, tint FFC890
 de|plus KP_Add t v| - threshold 16, strength 80%, tint FFC890, view rays
 de|r minus KP_Subtract| - strength 40%, tint FFC890
 de|bracketright| - strength 50%, tint FFC890
+fr|plus KP_Add t k b| - threshold 16, strength 70%, tint FFC890, softness 8, blend screen
+fr|r minus v| - strength 50%, tint FFC890, view rays
+fr|bracketright| - strength 60%, tint FFC890, view rays
 STEPS
 move_pointer $((width / 4)) $((height / 3))
 
