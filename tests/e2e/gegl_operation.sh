@@ -33,6 +33,7 @@ plain || x=-30.5 y=140 mode=uniform | --light -31,-40 --mode uniform
 plain || x=-1000 y=1000 | --light -121,-101
 alpha || x=60 y=20 mode=uniform strength=300 | --light 60,80 --mode uniform --strength 300
 plain | gegl:translate x=13 y=-7 | x=53 y=23 | --light 40,70
+plain || x=90 y=30 threshold=140 softness=40 blend=screen | --light 90,70 --threshold 140 --softness 40 --blend screen
 narrow || x=5 y=5 | 
 EOF
 
