@@ -173,6 +173,18 @@ struct TintLanes {
   }
 };
 
+// Screen (s + a - (s a + 127) / 255) in every 32-bit lane, of source
+// bytes s and light a <= 255: both factors are bytes, so the 16-bit
+// multiply gives the whole product.
+GLINTOR_AVX512 inline __m512i ScreenLanes(__m512i s, __m512i a) {
+  const __m512i t = _mm512_add_epi32(_mm512_mullo_epi16(s, a), _mm512_set1_epi32(128));
+  return _mm512_sub_epi32(_mm512_add_epi32(s, a), _mm512_srli_epi32(_mm512_add_epi32(t, _mm512_srli_epi32(t, 8)), 8));
+}
+GLINTOR_AVX2 inline __m256i ScreenLanes(__m256i s, __m256i a) {
+  const __m256i t = _mm256_add_epi32(_mm256_mullo_epi16(s, a), _mm256_set1_epi32(128));
+  return _mm256_sub_epi32(_mm256_add_epi32(s, a), _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8));
+}
+
 // DivideByConstant in every 32-bit lane, with 64-bit products.
 template <int shift>
 GLINTOR_AVX512 inline __m512i DivideLanes(__m512i x, __m512i multiplier) {
@@ -277,16 +289,9 @@ GLINTOR_AVX2 std::size_t CompositeShapedAvx2(std::size_t pixel, std::size_t coun
       const __m256i bytes = _mm256_and_si256(
           _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + pixel * 3 + 8 * v))),
           keptSource);
-      __m256i value;
-      if constexpr (screen) {
-        const __m256i a = _mm256_min_epu32(lightAdded, limit);
-        // Both factors are bytes: the 16-bit multiply gives the whole product.
-        const __m256i t = _mm256_add_epi32(_mm256_mullo_epi16(bytes, a), _mm256_set1_epi32(128));
-        const __m256i product = _mm256_srli_epi32(_mm256_add_epi32(t, _mm256_srli_epi32(t, 8)), 8);
-        value = _mm256_sub_epi32(_mm256_add_epi32(bytes, a), product);
-      } else {
-        value = _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
-      }
+      const __m256i value =
+          screen ? ScreenLanes(bytes, _mm256_min_epu32(lightAdded, limit))
+                 : _mm256_min_epu32(_mm256_and_si256(_mm256_add_epi32(bytes, lightAdded), lowBits), limit);
       const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(value, lowBytes), joinHalves);
       _mm_storel_epi64(reinterpret_cast<__m128i*>(output + pixel * 3 + 8 * v), _mm256_castsi256_si128(packed));
     }
@@ -372,16 +377,9 @@ GLINTOR_AVX512 std::size_t CompositeAvx512(std::size_t pixel, std::size_t count,
       }
       // The 16-bit quotient and the source byte add modulo 2^16, then clamp;
       // or screen.
-      __m512i value;
-      if constexpr (screen) {
-        const __m512i a = _mm512_min_epu32(quotient, limit);
-        // Both factors are bytes: the 16-bit multiply gives the whole product.
-        const __m512i t = _mm512_add_epi32(_mm512_mullo_epi16(bytes, a), _mm512_set1_epi32(128));
-        const __m512i product = _mm512_srli_epi32(_mm512_add_epi32(t, _mm512_srli_epi32(t, 8)), 8);
-        value = _mm512_sub_epi32(_mm512_add_epi32(bytes, a), product);
-      } else {
-        value = _mm512_min_epu32(_mm512_and_si512(_mm512_add_epi32(bytes, quotient), lowBits), limit);
-      }
+      const __m512i value =
+          screen ? ScreenLanes(bytes, _mm512_min_epu32(quotient, limit))
+                 : _mm512_min_epu32(_mm512_and_si512(_mm512_add_epi32(bytes, quotient), lowBits), limit);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(output + pixel * 3 + 16 * part), _mm512_cvtepi32_epi8(value));
     }
   }
