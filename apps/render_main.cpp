@@ -15,7 +15,6 @@
 #include "renderer.h"
 #include "scene_state.h"
 #include "sdl_backend.h"
-#include "source_image.h"
 #include "startup_messages.h"
 #include "window_link.h"
 
@@ -47,10 +46,7 @@ int main(int argc, char** argv) {
 
   const std::string& input = request.input;
   const LoadResult loaded = LoadSourceImage(input);
-  if (loaded != LoadResult::Loaded) {
-    const CheckedSides sides = LastCheckedSides();
-    return Fail(StartupMessage(loaded, input, sides.width, sides.height));
-  }
+  if (loaded != LoadResult::Loaded) return Fail(StartupMessage(loaded, input));
   std::vector<Light>& lights = request.lights;
   if (lights.empty()) lights.push_back({scene.width >> 1, scene.height >> 1});
   for (const Light& light : lights) {

@@ -14,6 +14,7 @@
 #include "available_memory.h"
 #include "renderer.h"
 #include "scene_state.h"
+#include "source_image.h"
 
 #define GETTEXT_PACKAGE "glintor"
 #include <glib/gi18n-lib.h>
@@ -198,11 +199,11 @@ gboolean Process(GeglOperation* operation, GeglBuffer* input, GeglBuffer* output
   const GeglRectangle box = WholeInput(operation, *result);
   const Babl* format = gegl_operation_get_format(operation, "output");
   const int channels = babl_format_get_n_components(format);
-  const std::uint64_t side = std::uint64_t(kMaxPictureSide);
   const std::uint64_t width = std::uint64_t(std::max(box.width, 0)), height = std::uint64_t(std::max(box.height, 0));
   const GeglRectangle* whole = gegl_operation_source_get_bounding_box(operation, "input");
   const bool endless = whole != nullptr && gegl_rectangle_is_infinite_plane(whole);
-  const bool takes = !endless && width >= 100 && height >= 100 && width <= side && height <= side;
+  const std::uint64_t least = kMinPictureSide, most = kMaxPictureSide;  // the viewers' own limits
+  const bool takes = !endless && width >= least && height >= least && width <= most && height <= most;
   // The GEGL buffer's copy besides the renderer's own.
   const std::uint64_t copy = width * height * std::uint64_t(channels), available = AvailableMemoryBytes();
   std::uint8_t* pixels = nullptr;

@@ -1,9 +1,11 @@
 #include "startup_messages.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "scene_state.h"
+#include "source_image.h"
 
 namespace {
 
@@ -21,8 +23,8 @@ std::string StartupFailure::ForTerminal() const {
   return detail.empty() ? line : line + "\n" + detail;
 }
 
-StartupFailure StartupMessage(LoadResult result, const std::string& fileName, std::int64_t width,
-                              std::int64_t height) {
+StartupFailure StartupMessage(LoadResult result, const std::string& fileName) {
+  const auto [width, height] = LastCheckedSides();
   switch (result) {
     case LoadResult::Loaded:
       return {};

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 // How loading the picture ended. Every value but Loaded ends the start-up.
@@ -28,11 +27,10 @@ struct StartupFailure {
 };
 
 // fileName is the picture as the user named it ("source.bmp" when the
-// viewer is given none); width and height the sides its header claimed,
-// for a picture refused for its size. A file of unknown format is one
-// whose format is not supported.
-StartupFailure StartupMessage(LoadResult result, const std::string& fileName, std::int64_t width = 0,
-                              std::int64_t height = 0);
+// viewer is given none). A picture refused for its size is told the sides
+// it claimed, those of the last size check. A file of unknown format is
+// one whose format is not supported.
+StartupFailure StartupMessage(LoadResult result, const std::string& fileName);
 
 // Shown when no window can be opened (no display, for instance).
 inline constexpr const char* kWindowFailedMessage =

@@ -51,6 +51,22 @@ inline std::uint8_t ShapedChannel(std::uint8_t source, std::uint32_t sum, double
   return static_cast<std::uint8_t>(value > 255 ? 255 : value);
 }
 
+// The tint of kLanes consecutive channels from one of channel first % 3
+// (B, G, R of consecutive pixels), as integers and as floats, for loading
+// into lanes.
+template <std::size_t kLanes>
+struct TintLanes {
+  alignas(64) std::int32_t integers[kLanes];
+  alignas(64) float floats[kLanes];
+
+  TintLanes(const LightSettings& settings, int first) {
+    for (std::size_t k = 0; k < kLanes; ++k) {
+      integers[k] = settings.tint[(static_cast<std::size_t>(first) + k) % 3];
+      floats[k] = static_cast<float>(integers[k]);
+    }
+  }
+};
+
 #if defined(__SSE2__)
 // The strength and tint in single-precision lanes, for quotients up to 255
 // (ShapedLightOfSmallQuotient): lanes of vector v hold channels 4 v to
@@ -61,11 +77,7 @@ struct SmallLightLanes {
 
   explicit SmallLightLanes(const LightSettings& settings) {
     strength = _mm_set1_ps(static_cast<float>(settings.strength));
-    for (int v = 0; v < 3; ++v) {
-      float lanes[4];
-      for (int k = 0; k < 4; ++k) lanes[k] = static_cast<float>(settings.tint[(4 * v + k) % 3]);
-      tint[v] = _mm_loadu_ps(lanes);
-    }
+    for (int v = 0; v < 3; ++v) tint[v] = _mm_load_ps(TintLanes<4>(settings, 4 * v).floats);
   }
 };
 
@@ -157,21 +169,6 @@ inline void CompositeFourPixels(const std::uint16_t* counts, const std::uint32_t
 #endif
 
 #if GLINTOR_X86_VECTORS
-// The tint of kLanes consecutive channels from one of channel first % 3
-// (B, G, R of consecutive pixels), as integers and as floats, for loading
-// into lanes.
-template <std::size_t kLanes>
-struct TintLanes {
-  alignas(64) std::int32_t integers[kLanes];
-  alignas(64) float floats[kLanes];
-
-  TintLanes(const LightSettings& settings, int first) {
-    for (std::size_t k = 0; k < kLanes; ++k) {
-      integers[k] = settings.tint[(static_cast<std::size_t>(first) + k) % 3];
-      floats[k] = static_cast<float>(integers[k]);
-    }
-  }
-};
 
 // Screen (s + a - (s a + 127) / 255) in every 32-bit lane, of source
 // bytes s and light a <= 255: both factors are bytes, so the 16-bit

@@ -84,25 +84,18 @@ void FormatSettings(char* buffer, std::size_t capacity, const LightSettings& set
 namespace {
 
 // No ray writes its own start, and a ring of each quadrant ends on the
-// light's row or column: where the light stands on an edge, inside or
-// outside the picture, a quadrant is empty and the far end of that row or
-// column, or a corner, is no ray's. Such pixels get the ray to them alone,
-// so that nothing carries over from an earlier frame.
+// light's row or column: where the light stands on an edge, inside or on
+// its line outside, a quadrant is empty and the far end of that row or
+// column is no ray's. Such pixels get the ray to them alone, so that
+// nothing carries over from an earlier frame.
 template <AccumulationMode mode>
 void CompleteCasting() {
-  const std::int32_t right = scene.width - 1, top = scene.height - 1;
-  const std::int32_t column = scene.lightColumn, row = scene.lightRow;
-  const bool onRow = row >= 0 && row <= top, onColumn = column >= 0 && column <= right;
-  const RayTarget ends[8] = {{0, 0},
-                             {static_cast<std::uint32_t>(right), 0},
-                             {0, static_cast<std::uint32_t>(top)},
-                             {static_cast<std::uint32_t>(right), static_cast<std::uint32_t>(top)},
-                             {0, onRow ? static_cast<std::uint32_t>(row) : 0u},
-                             {static_cast<std::uint32_t>(right), onRow ? static_cast<std::uint32_t>(row) : 0u},
-                             {onColumn ? static_cast<std::uint32_t>(column) : 0u, 0},
-                             {onColumn ? static_cast<std::uint32_t>(column) : 0u, static_cast<std::uint32_t>(top)}};
-  if (onRow && onColumn) TracePixelAlone<mode>(static_cast<std::uint32_t>(column), static_cast<std::uint32_t>(row));
-  for (const RayTarget end : ends) {
+  const auto right = static_cast<std::uint32_t>(scene.width - 1), top = static_cast<std::uint32_t>(scene.height - 1);
+  // The light's row and column, or the nearest inside.
+  const auto row = static_cast<std::uint32_t>(std::clamp<std::int32_t>(scene.lightRow, 0, scene.height - 1));
+  const auto column = static_cast<std::uint32_t>(std::clamp<std::int32_t>(scene.lightColumn, 0, scene.width - 1));
+  if (LightInside()) TracePixelAlone<mode>(column, row);
+  for (const RayTarget end : {RayTarget{0, row}, RayTarget{right, row}, RayTarget{column, 0}, RayTarget{column, top}}) {
     if (scene.coverage[std::size_t{end.row} * scene.width + end.column] == 0) TracePixelAlone<mode>(end.column, end.row);
   }
 }

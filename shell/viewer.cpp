@@ -14,7 +14,6 @@
 #include "reduction.h"
 #include "scene_state.h"
 #include "settings_keys.h"
-#include "source_image.h"
 #include "viewer_arguments.h"
 #include "window_geometry.h"
 #include "window_link.h"
@@ -302,10 +301,7 @@ int ViewerMain(const ShellBackend& backend, const ViewerProgram& program,
   LoadResult loaded = backend.loadSourceImage(picture);
   // A source.bmp that is no picture at all is not found, as it always was.
   if (loaded == LoadResult::UnknownFormat && !named) loaded = LoadResult::NotFound;
-  if (loaded != LoadResult::Loaded) {
-    const CheckedSides sides = LastCheckedSides();
-    return FailStartup(backend, StartupMessage(loaded, pictureName, sides.width, sides.height));
-  }
+  if (loaded != LoadResult::Loaded) return FailStartup(backend, StartupMessage(loaded, pictureName));
 
   shell = &backend;
   shownPicture = picture;
