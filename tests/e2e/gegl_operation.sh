@@ -37,11 +37,12 @@ plain || x=90 y=30 threshold=140 softness=40 blend=screen | --light 90,70 --thre
 narrow || x=5 y=5 | 
 EOF
 
-# Each gegl loads every system module first: the cases run side by side.
+# Each gegl loads every system module first: the cases run side by side,
+# each with the steps' deadline, so that a hang fails.
 for number in "${!cases[@]}"; do
   take "${cases[$number]}"
   # shellcheck disable=SC2086
-  gegl "$work/$picture.png" -- $before glintor:light-shafts $properties \
+  timeout -k 5 "$E2E_TIMEOUT" gegl "$work/$picture.png" -- $before glintor:light-shafts $properties \
     gegl:png-save path="$work/out-$number.png" bitdepth=8 >"$work/gegl-$number.log" 2>&1 &
 done
 for number in "${!cases[@]}"; do
@@ -56,7 +57,7 @@ for number in "${!cases[@]}"; do
       fail "$row: no warning: $(cat "$work/gegl-$number.log")"
   else
     # shellcheck disable=SC2086
-    "$GLINTOR_RENDER" $options "$work/$picture.png" "$work/expected-$number.png" >/dev/null || fail "$row: glintor-render failed"
+    timeout -k 5 "$E2E_TIMEOUT" "$GLINTOR_RENDER" $options "$work/$picture.png" "$work/expected-$number.png" >/dev/null || fail "$row: glintor-render failed"
   fi
   cmp -s <(bytes rgb "$work/out-$number.png") <(bytes rgb "$work/expected-$number.png") ||
     fail "$row: not glintor-render's frame ($options)"

@@ -9,11 +9,11 @@ pictures=$1
 need_tools compare convert identify python3
 
 # expect CODE ARGUMENTS...: glintor-render exits with CODE and, if it fails,
-# says something on stderr.
+# says something on stderr; a run that hangs fails at the steps' deadline.
 expect() {
   local code=$1 got=0
   shift
-  "$GLINTOR_RENDER" "$@" >"$work/stdout" 2>"$work/stderr" || got=$?
+  timeout -k 5 "$E2E_TIMEOUT" "$GLINTOR_RENDER" "$@" >"$work/stdout" 2>"$work/stderr" || got=$?
   [ "$got" = "$code" ] || fail "glintor-render $*: exit code $got, not $code"
   [ "$code" = 0 ] || [ -s "$work/stderr" ] || fail "glintor-render $*: no message on stderr"
 }
